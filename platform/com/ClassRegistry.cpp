@@ -1,0 +1,102 @@
+#include "platform/com/ClassRegistry.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QLibrary>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+QHash<QString, LocalFactory>& localClasses()
+{
+    static QHash<QString, LocalFactory> classes;
+    return classes;
+}
+
+QHash<QString, QString>& defaultLibraries()
+{
+    static QHash<QString, QString> libraries;
+    return libraries;
+}
+
+QString registryFile()
+{
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+        QStringLiteral("/Olvane");
+    QDir().mkpath(folder);
+    return folder + QStringLiteral("/ComClasses.ini");
+}
+
+HRESULT createFromLibrary(const QString& path, const GUID& clsid, const GUID& iid, void** object)
+{
+    QLibrary library(path);
+    // Servers stay loaded for the life of the process, as objects may outlive any caller.
+    library.setLoadHints(QLibrary::PreventUnloadHint);
+    const auto getClassObject =
+        reinterpret_cast<DllGetClassObjectFunc>(library.resolve("DllGetClassObject"));
+    if (!getClassObject)
+        return REGDB_E_CLASSNOTREG;
+    ComPtr<IClassFactory> factory;
+    HRESULT hr = getClassObject(&clsid, &IClassFactory::iid, factory.putVoid());
+    if (FAILED(hr))
+        return hr;
+    return factory->CreateInstance(nullptr, iid, object);
+}
+} // namespace
+
+void registerLocalClass(const GUID& clsid, LocalFactory factory)
+{
+    localClasses().insert(guidToString(clsid), factory);
+}
+
+bool registerServerClass(const GUID& clsid, const QString& progId, const QString& libraryPath)
+{
+    QSettings settings(registryFile(), QSettings::IniFormat);
+    settings.beginGroup(guidToString(clsid));
+    settings.setValue(QStringLiteral("ProgID"), progId);
+    settings.setValue(QStringLiteral("InprocServer32"), QFileInfo(libraryPath).absoluteFilePath());
+    settings.endGroup();
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+bool unregisterServerClass(const GUID& clsid)
+{
+    QSettings settings(registryFile(), QSettings::IniFormat);
+    settings.remove(guidToString(clsid));
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QString registeredServerLibrary(const GUID& clsid)
+{
+    QSettings settings(registryFile(), QSettings::IniFormat);
+    return settings.value(guidToString(clsid) + QStringLiteral("/InprocServer32")).toString();
+}
+
+void setDefaultServerLibrary(const GUID& clsid, const QString& libraryPath)
+{
+    defaultLibraries().insert(guidToString(clsid), libraryPath);
+}
+
+HRESULT coCreateInstance(const GUID& clsid, const GUID& iid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    const QString key = guidToString(clsid);
+    if (const LocalFactory factory = localClasses().value(key))
+        return factory(iid, object);
+    const QString registered = registeredServerLibrary(clsid);
+    if (!registered.isEmpty() && QFileInfo::exists(registered)) {
+        const HRESULT hr = createFromLibrary(registered, clsid, iid, object);
+        if (SUCCEEDED(hr))
+            return hr;
+    }
+    const QString beside = defaultLibraries().value(key);
+    if (!beside.isEmpty())
+        return createFromLibrary(beside, clsid, iid, object);
+    return REGDB_E_CLASSNOTREG;
+}

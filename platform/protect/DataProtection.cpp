@@ -1,0 +1,150 @@
+#include "platform/protect/DataProtection.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
+#include <sodium.h>
+#include <unistd.h>
+
+namespace {
+constexpr int ErrorInvalidData = 13;
+constexpr char UserScope = 'U';
+constexpr char MachineScope = 'M';
+
+using Key = QByteArray;
+
+bool readAll(int fd, char* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, size - done);
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The user's key: created once, exclusively and readable by the user only.
+bool userKey(Key* key, int* error)
+{
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+        QStringLiteral("/Olvane");
+    if (!QDir().mkpath(folder)) {
+        *error = EACCES;
+        return false;
+    }
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/protect.key"));
+    key->resize(crypto_secretbox_KEYBYTES);
+
+    int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        randombytes_buf(key->data(), static_cast<size_t>(key->size()));
+        const bool ok = ::write(fd, key->constData(), static_cast<size_t>(key->size())) ==
+                        key->size();
+        ::close(fd);
+        if (ok)
+            return true;
+        ::unlink(path.constData());
+        *error = EIO;
+        return false;
+    }
+    if (errno != EEXIST) {
+        *error = errno;
+        return false;
+    }
+    fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
+    const bool ok = readAll(fd, key->data(), static_cast<size_t>(key->size()));
+    ::close(fd);
+    if (!ok)
+        *error = ErrorInvalidData;
+    return ok;
+}
+
+bool machineKey(Key* key, int* error)
+{
+    QFile file(QStringLiteral("/etc/machine-id"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = ENOENT;
+        return false;
+    }
+    const QByteArray id = file.readAll().trimmed();
+    static const char context[] = "Olvane machine-wide data protection";
+    key->resize(crypto_secretbox_KEYBYTES);
+    crypto_generichash(reinterpret_cast<unsigned char*>(key->data()), crypto_secretbox_KEYBYTES,
+                       reinterpret_cast<const unsigned char*>(id.constData()),
+                       static_cast<unsigned long long>(id.size()),
+                       reinterpret_cast<const unsigned char*>(context), sizeof context - 1);
+    return true;
+}
+
+bool keyFor(char scope, Key* key, int* error)
+{
+    if (sodium_init() < 0) {
+        *error = ErrorInvalidData;
+        return false;
+    }
+    return scope == MachineScope ? machineKey(key, error) : userKey(key, error);
+}
+
+auto bytes(QByteArray& a) { return reinterpret_cast<unsigned char*>(a.data()); }
+auto bytes(const QByteArray& a) { return reinterpret_cast<const unsigned char*>(a.constData()); }
+} // namespace
+
+bool protectData(const QByteArray& plain, bool machineWide, QByteArray* blob, int* errorCode)
+{
+    int error = 0;
+    const char scope = machineWide ? MachineScope : UserScope;
+    Key key;
+    if (!keyFor(scope, &key, &error)) {
+        if (errorCode)
+            *errorCode = error;
+        return false;
+    }
+    // scope tag | nonce | MAC + cipher text
+    QByteArray out(1 + crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + plain.size(),
+                   Qt::Uninitialized);
+    out[0] = scope;
+    unsigned char* nonce = bytes(out) + 1;
+    randombytes_buf(nonce, crypto_secretbox_NONCEBYTES);
+    crypto_secretbox_easy(nonce + crypto_secretbox_NONCEBYTES, bytes(plain),
+                          static_cast<unsigned long long>(plain.size()), nonce, bytes(key));
+    sodium_memzero(key.data(), static_cast<size_t>(key.size()));
+    *blob = out;
+    if (errorCode)
+        *errorCode = 0;
+    return true;
+}
+
+bool unprotectData(const QByteArray& blob, QByteArray* plain, int* errorCode)
+{
+    int error = ErrorInvalidData;
+    const qsizetype header = 1 + crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES;
+    Key key;
+    bool ok = blob.size() >= header && (blob[0] == UserScope || blob[0] == MachineScope) &&
+              keyFor(blob[0], &key, &error);
+    if (ok) {
+        QByteArray out(blob.size() - header, Qt::Uninitialized);
+        const unsigned char* nonce = bytes(blob) + 1;
+        ok = crypto_secretbox_open_easy(
+                 bytes(out), nonce + crypto_secretbox_NONCEBYTES,
+                 static_cast<unsigned long long>(blob.size() - 1 - crypto_secretbox_NONCEBYTES),
+                 nonce, bytes(key)) == 0;
+        sodium_memzero(key.data(), static_cast<size_t>(key.size()));
+        if (ok)
+            *plain = out;
+        else
+            error = ErrorInvalidData;
+    }
+    if (errorCode)
+        *errorCode = ok ? 0 : error;
+    return ok;
+}

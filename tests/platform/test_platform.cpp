@@ -1,0 +1,147 @@
+#include "platform/com/ClassRegistry.h"
+#include "platform/com/DispatchTable.h"
+#include "platform/protect/DataProtection.h"
+#include "platform/text/AnsiCodePage.h"
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct IProbe : IDispatch
+{
+    static constexpr GUID iid = makeGuid("{11111111-2222-3333-4444-555555555555}");
+    virtual int Value() const = 0;
+};
+
+class Probe : public ComObject<IProbe>
+{
+public:
+    Probe()
+    {
+        m_table.addProperty(QStringLiteral("Value"), [this] { return m_value; },
+                            [this](const QVariant& v) { m_value = v.toInt(); });
+    }
+    ~Probe() override { ++destroyed; }
+    int Value() const override { return m_value; }
+    HRESULT GetPropertyNames(QStringList* names) override { return m_table.propertyNames(names); }
+    HRESULT Invoke(const QString& member, InvokeKind kind, const QVariantList& args,
+                   QVariant* result) override
+    {
+        return m_table.invoke(member, kind, args, result);
+    }
+    static inline int destroyed = 0;
+
+private:
+    DispatchTable m_table;
+    int m_value = 7;
+};
+
+struct IOther : IUnknown
+{
+    static constexpr GUID iid = makeGuid("{99999999-9999-9999-9999-999999999999}");
+};
+
+constexpr GUID CLSID_Probe = makeGuid("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}");
+} // namespace
+
+TEST(Guid, ParsesBraceTextAndPrintsItBack)
+{
+    constexpr GUID g = makeGuid("{B90C021C-C137-4F6A-A629-7BE882D1935C}");
+    EXPECT_EQ(g.Data1, 0xB90C021Cu);
+    EXPECT_EQ(g.Data4[7], 0x5C);
+    EXPECT_EQ(guidToString(g), QStringLiteral("{B90C021C-C137-4F6A-A629-7BE882D1935C}"));
+    GUID parsed;
+    ASSERT_TRUE(guidFromString(QStringLiteral("{b90c021c-c137-4f6a-a629-7be882d1935c}"), &parsed));
+    EXPECT_EQ(parsed, g);
+    EXPECT_FALSE(guidFromString(QStringLiteral("B90C021C-C137-4F6A-A629-7BE882D1935C"), &parsed));
+}
+
+TEST(ComObject, CountsReferencesAndAnswersItsInterfaces)
+{
+    Probe::destroyed = 0;
+    {
+        ComPtr<IProbe> probe = ComPtr<IProbe>::adopt(new Probe);
+        ComPtr<IDispatch> dispatch = probe.as<IDispatch>();
+        ASSERT_TRUE(dispatch);
+        ComPtr<IUnknown> unknown = probe.as<IUnknown>();
+        ASSERT_TRUE(unknown);
+        EXPECT_FALSE(probe.as<IOther>());
+        EXPECT_EQ(Probe::destroyed, 0);
+    }
+    EXPECT_EQ(Probe::destroyed, 1);
+}
+
+TEST(ComObject, LateBindingByNameAndRaisedErrors)
+{
+    ComPtr<IProbe> probe = ComPtr<IProbe>::adopt(new Probe);
+    callByName(probe.get(), QStringLiteral("value"), InvokeKind::PropertyPut, {42});
+    EXPECT_EQ(callByName(probe.get(), QStringLiteral("VALUE"), InvokeKind::PropertyGet).toInt(), 42);
+    try {
+        callByName(probe.get(), QStringLiteral("Missing"), InvokeKind::Method);
+        FAIL() << "no error raised";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), 438);
+    }
+    try {
+        raiseError(ErrInvalidProcedureCall, QStringLiteral("olvHTTPRequestHT"));
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.description(), QStringLiteral("Invalid procedure call or argument"));
+        EXPECT_EQ(error.source(), QStringLiteral("olvHTTPRequestHT"));
+    }
+}
+
+TEST(ClassRegistry, CreatesLocalClassesAndRaises429ForUnknownOnes)
+{
+    registerLocalClass(CLSID_Probe, [](const GUID& iid, void** object) {
+        ComPtr<IProbe> probe = ComPtr<IProbe>::adopt(new Probe);
+        return probe->QueryInterface(iid, object);
+    });
+    EXPECT_EQ(createObject<IProbe>(CLSID_Probe)->Value(), 7);
+    try {
+        createObject<IProbe>(makeGuid("{00000000-1111-2222-3333-444444444444}"));
+        FAIL() << "no error raised";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrCantCreateObject);
+    }
+}
+
+TEST(AnsiCodePage, FollowsTheCodePageAndRoundTripsEveryByte)
+{
+    const QString russian = QStringLiteral("Привет, Ёж №1");
+    EXPECT_EQ(toAnsi(russian, 1251), QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xE6 \xB9" "1"));
+    EXPECT_EQ(fromAnsi(toAnsi(russian, 1251), 1251), russian);
+    EXPECT_EQ(toAnsi(QStringLiteral("café €"), 1252), QByteArray("caf\xE9 \x80"));
+    EXPECT_EQ(toAnsi(QStringLiteral("日本"), 1252), QByteArray("??"));
+    QByteArray all(256, Qt::Uninitialized);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<char>(i);
+    for (int codePage : {1251, 1252})
+        EXPECT_EQ(toAnsi(fromAnsi(all, codePage), codePage), all) << codePage;
+    setAnsiCodePage(1251);
+    EXPECT_EQ(ansiCodePage(), 1251);
+    setAnsiCodePage(0);
+}
+
+TEST(DataProtection, RoundTripsAndRejectsDamagedBlobs)
+{
+    for (bool machineWide : {false, true}) {
+        QByteArray blob, plain;
+        int error = -1;
+        ASSERT_TRUE(protectData("secret \\\" pass", machineWide, &blob, &error));
+        EXPECT_EQ(error, 0);
+        EXPECT_FALSE(blob.contains("secret"));
+        ASSERT_TRUE(unprotectData(blob, &plain, &error));
+        EXPECT_EQ(plain, QByteArray("secret \\\" pass"));
+        blob[blob.size() - 1] = static_cast<char>(blob.at(blob.size() - 1) ^ 1);
+        EXPECT_FALSE(unprotectData(blob, &plain, &error));
+        EXPECT_EQ(error, 13);
+    }
+    QByteArray plain;
+    int error = 0;
+    EXPECT_FALSE(unprotectData("Ushort", &plain, &error));
+    // Two protections of one secret differ (random nonce).
+    QByteArray a, b;
+    protectData("x", false, &a, nullptr);
+    protectData("x", false, &b, nullptr);
+    EXPECT_NE(a, b);
+}

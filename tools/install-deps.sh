@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project builds, tests and runs with, where
+# they are missing. Run as root, or as a user with sudo.
+set -euo pipefail
+packages=(
+    build-essential cmake ninja-build pkg-config clang-format
+    qt6-base-dev qt6-qpa-plugins libsodium-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    wget openssl tinyproxy python3 xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The proxy daemon is started by the tests that need it, never as a service.
+if command -v systemctl >/dev/null 2>&1; then $sudo systemctl disable --now tinyproxy >/dev/null 2>&1 || true; fi
