@@ -15,7 +15,10 @@ MsgBoxScript::MsgBoxScript()
     });
 }
 
-MsgBoxScript::~MsgBoxScript() { setMsgBoxHook({}); }
+MsgBoxScript::~MsgBoxScript()
+{
+    setMsgBoxHook({});
+}
 
 QString testFolder()
 {
@@ -33,4 +36,7 @@ QString writeTestFile(const QString& name, const QByteArray& bytes)
     return path;
 }
 
-QString sourceFolder() { return QStringLiteral(BRIVET_SOURCE_DIR); }
+QString sourceFolder()
+{
+    return QStringLiteral(BRIVET_SOURCE_DIR);
+}

@@ -22,9 +22,8 @@ QHash<QString, QString>& defaultLibraries()
 
 QString registryFile()
 {
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-        QStringLiteral("/Olvane");
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                           QStringLiteral("/Olvane");
     QDir().mkpath(folder);
     return folder + QStringLiteral("/ComClasses.ini");
 }

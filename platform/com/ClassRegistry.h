@@ -23,8 +23,7 @@ PLATFORM_EXPORT void setDefaultServerLibrary(const GUID& clsid, const QString& l
 PLATFORM_EXPORT HRESULT coCreateInstance(const GUID& clsid, const GUID& iid, void** object);
 
 // Creates the class and returns interface I; raises error 429 when it cannot.
-template <typename I>
-ComPtr<I> createObject(const GUID& clsid)
+template <typename I> ComPtr<I> createObject(const GUID& clsid)
 {
     ComPtr<I> object;
     const HRESULT hr = coCreateInstance(clsid, I::iid, object.putVoid());

@@ -4,8 +4,7 @@
 
 #include <utility>
 
-template <typename T>
-class ComPtr
+template <typename T> class ComPtr
 {
 public:
     ComPtr() = default;
@@ -57,8 +56,7 @@ public:
     void** putVoid() { return reinterpret_cast<void**>(put()); }
 
     // QueryInterface to another interface; empty when the object has none.
-    template <typename U>
-    ComPtr<U> as() const
+    template <typename U> ComPtr<U> as() const
     {
         ComPtr<U> other;
         if (m_raw)

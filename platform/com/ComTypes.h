@@ -28,10 +28,19 @@ constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003u);
 constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005u);
 constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr)
+{
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr)
+{
+    return hr < 0;
+}
 
-constexpr VARIANT_BOOL toVariantBool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+constexpr VARIANT_BOOL toVariantBool(bool value)
+{
+    return value ? VARIANT_TRUE : VARIANT_FALSE;
+}
 
 struct GUID
 {
@@ -67,8 +76,8 @@ constexpr std::uint64_t hexField(const char* text, int first, int count)
 consteval GUID makeGuid(const char (&text)[39])
 {
     using guid_detail::hexField;
-    if (text[0] != '{' || text[37] != '}' || text[9] != '-' || text[14] != '-' ||
-        text[19] != '-' || text[24] != '-')
+    if (text[0] != '{' || text[37] != '}' || text[9] != '-' || text[14] != '-' || text[19] != '-' ||
+        text[24] != '-')
         throw "GUID text must be in braces";
     GUID g;
     g.Data1 = static_cast<std::uint32_t>(hexField(text, 1, 8));

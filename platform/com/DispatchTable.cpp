@@ -32,8 +32,8 @@ HRESULT DispatchTable::propertyNames(QStringList* names) const
     return S_OK;
 }
 
-HRESULT DispatchTable::invoke(const QString& member, InvokeKind kind,
-                              const QVariantList& arguments, QVariant* result) const
+HRESULT DispatchTable::invoke(const QString& member, InvokeKind kind, const QVariantList& arguments,
+                              QVariant* result) const
 {
     const Entry* entry = find(member);
     if (!entry)

@@ -42,8 +42,7 @@ struct IClassFactory : IUnknown
 // visibility every shared library gets its own count, which DllCanUnloadNow reads.
 inline std::atomic<long> moduleLockCount{0};
 
-template <typename First, typename... Rest>
-class ComObject : public First, public Rest...
+template <typename First, typename... Rest> class ComObject : public First, public Rest...
 {
 public:
     ComObject() { ++moduleLockCount; }
@@ -75,8 +74,7 @@ public:
     }
 
 private:
-    template <typename I, typename... More>
-    void findInterface(const GUID& iid, void** object)
+    template <typename I, typename... More> void findInterface(const GUID& iid, void** object)
     {
         if (iid == I::iid)
             *object = static_cast<I*>(this);
@@ -93,8 +91,7 @@ private:
 };
 
 // Creates a ComObject-derived class with one reference held by the caller.
-template <typename T, typename... Args>
-T* newComObject(Args&&... args)
+template <typename T, typename... Args> T* newComObject(Args&&... args)
 {
     return new T(std::forward<Args>(args)...);
 }

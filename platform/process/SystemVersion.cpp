@@ -28,4 +28,7 @@ SystemVersion systemVersion()
     return version;
 }
 
-void setSystemVersion(SystemVersion version) { pinned = version; }
+void setSystemVersion(SystemVersion version)
+{
+    pinned = version;
+}

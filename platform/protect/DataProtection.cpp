@@ -30,9 +30,8 @@ bool readAll(int fd, char* data, size_t size)
 // The user's key: created once, exclusively and readable by the user only.
 bool userKey(Key* key, int* error)
 {
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-        QStringLiteral("/Olvane");
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/Olvane");
     if (!QDir().mkpath(folder)) {
         *error = EACCES;
         return false;
@@ -44,8 +43,8 @@ bool userKey(Key* key, int* error)
     int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
         randombytes_buf(key->data(), static_cast<size_t>(key->size()));
-        const bool ok = ::write(fd, key->constData(), static_cast<size_t>(key->size())) ==
-                        key->size();
+        const bool ok =
+            ::write(fd, key->constData(), static_cast<size_t>(key->size())) == key->size();
         ::close(fd);
         if (ok)
             return true;
@@ -95,8 +94,14 @@ bool keyFor(char scope, Key* key, int* error)
     return scope == MachineScope ? machineKey(key, error) : userKey(key, error);
 }
 
-auto bytes(QByteArray& a) { return reinterpret_cast<unsigned char*>(a.data()); }
-auto bytes(const QByteArray& a) { return reinterpret_cast<const unsigned char*>(a.constData()); }
+auto bytes(QByteArray& a)
+{
+    return reinterpret_cast<unsigned char*>(a.data());
+}
+auto bytes(const QByteArray& a)
+{
+    return reinterpret_cast<const unsigned char*>(a.constData());
+}
 } // namespace
 
 bool protectData(const QByteArray& plain, bool machineWide, QByteArray* blob, int* errorCode)

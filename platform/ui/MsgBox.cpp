@@ -11,7 +11,10 @@ MsgBoxHook& hook()
 }
 } // namespace
 
-void setMsgBoxHook(MsgBoxHook newHook) { hook() = std::move(newHook); }
+void setMsgBoxHook(MsgBoxHook newHook)
+{
+    hook() = std::move(newHook);
+}
 
 int msgBox(const QString& prompt, int style, const QString& title)
 {
@@ -51,7 +54,8 @@ int msgBox(const QString& prompt, int style, const QString& title)
                    {QMessageBox::Ignore, vbIgnore}};
         break;
     case 3:
-        choices = {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}, {QMessageBox::Cancel, vbCancel}};
+        choices = {
+            {QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}, {QMessageBox::Cancel, vbCancel}};
         break;
     case 4:
         choices = {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}};

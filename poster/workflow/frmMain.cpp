@@ -9,8 +9,8 @@
 #include "poster/workflow/modMain.h"
 #include "poster/workflow/modPostListLine.h"
 #include "poster/workflow/modWaitTimeSupport.h"
-#include "support/diary/DiaryFileReader.h"
 #include "support/dialogs/AboutBox.h"
+#include "support/diary/DiaryFileReader.h"
 #include "support/olvsupport0100/olvsupport0100.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
 #include "support/settings/SettingsStore.h"
@@ -119,9 +119,16 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent)
 
     placeControls();
 
-    QWidget* order[] = {lstPosts,    chkSendWithOriginalTime, chkSendAsBackdated, cmdClear,
-                        cmdLoadFile, cmdUserpics,             cmdProxy,           cmdSendPosts,
-                        cmdStop,     cboWaitTime};
+    QWidget* order[] = {lstPosts,
+                        chkSendWithOriginalTime,
+                        chkSendAsBackdated,
+                        cmdClear,
+                        cmdLoadFile,
+                        cmdUserpics,
+                        cmdProxy,
+                        cmdSendPosts,
+                        cmdStop,
+                        cboWaitTime};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     for (QWidget* control : order)
@@ -199,7 +206,8 @@ void frmMain::LoadSettings()
             sxCenterFormEx(this, 0);
 
         QVariant value;
-        check(store->GetValue(QString(), SendWithOriginalTime, skBoolean, true, App(), true, &value));
+        check(
+            store->GetValue(QString(), SendWithOriginalTime, skBoolean, true, App(), true, &value));
         chkSendWithOriginalTime->setChecked(value.toBool());
         check(store->GetValue(QString(), SendAsBackdated, skBoolean, false, App(), true, &value));
         chkSendAsBackdated->setChecked(value.toBool());
@@ -257,7 +265,8 @@ void frmMain::LoadDiaryFile(const QString& path)
 {
     const ComPtr<IDiaryFileReader> reader = createObject<IDiaryFileReader>(CLSID_DiaryFileReader);
     if (!reader->LoadFile(path)) {
-        msgBox(path + QStringLiteral("\r\n\r\nCan't open diary file.\r\n\r\n") + reader->LastError(),
+        msgBox(path + QStringLiteral("\r\n\r\nCan't open diary file.\r\n\r\n") +
+                   reader->LastError(),
                vbCritical, App().Title);
         return;
     }
@@ -303,13 +312,19 @@ void frmMain::Clear()
     ShowStatus(QStringLiteral("List was cleared"));
 }
 
-void frmMain::cmdClear_Click() { Clear(); }
+void frmMain::cmdClear_Click()
+{
+    Clear();
+}
 
 void frmMain::cmdProxy_Click() {}
 
 void frmMain::cmdSendPosts_Click() {}
 
-void frmMain::cmdStop_Click() { StopRequested = true; }
+void frmMain::cmdStop_Click()
+{
+    StopRequested = true;
+}
 
 void frmMain::lstPosts_DblClick()
 {
@@ -422,4 +437,7 @@ void frmMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void frmMain::paintEvent(QPaintEvent*) { suPaintDesktop2(this); }
+void frmMain::paintEvent(QPaintEvent*)
+{
+    suPaintDesktop2(this);
+}

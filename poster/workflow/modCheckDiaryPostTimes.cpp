@@ -1,8 +1,8 @@
 #include "poster/workflow/modCheckDiaryPostTimes.h"
 
+#include "platform/ui/MsgBox.h"
 #include "poster/workflow/modApp.h"
 #include "poster/workflow/modDateFormat.h"
-#include "platform/ui/MsgBox.h"
 
 #include <QSet>
 #include <exception>
@@ -21,8 +21,9 @@ bool CheckDiaryPostTimes(IDiaryPostList* posts)
             const ComPtr<IDiaryPost> post = posts->Item(i);
             const QString key = TimeKeyText(post->PostDate());
             if (seen.contains(key))
-                duplicates << QStringLiteral("\u2022 #%1 - %2").arg(i + 1).arg(
-                                  GeneralDateText(post->PostDate()));
+                duplicates << QStringLiteral("\u2022 #%1 - %2")
+                                  .arg(i + 1)
+                                  .arg(GeneralDateText(post->PostDate()));
             else
                 seen.insert(key);
         }
@@ -39,8 +40,9 @@ bool CheckDiaryPostTimes(IDiaryPostList* posts)
     text += crlf + crlf + QStringLiteral("Посты-дубли: ") + crlf + crlf;
     for (const QString& line : std::as_const(duplicates))
         text += line + crlf;
-    text += crlf + QStringLiteral("Рекомендуется отменить загрузку, открыть файл "
-                                  "дневника и вручную поправить даты.") +
+    text += crlf +
+            QStringLiteral("Рекомендуется отменить загрузку, открыть файл "
+                           "дневника и вручную поправить даты.") +
             crlf + crlf + QStringLiteral("Продолжить загрузку?");
     try {
         return msgBox(text, vbOKCancel | vbExclamation, App().Title) == vbOK;

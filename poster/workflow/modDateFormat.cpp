@@ -1,7 +1,10 @@
 #include "poster/workflow/modDateFormat.h"
 
 namespace {
-QString two(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
+QString two(int n)
+{
+    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+}
 } // namespace
 
 QString ListDateText(const QDateTime& value)

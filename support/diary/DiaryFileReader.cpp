@@ -49,7 +49,8 @@ bool isValidUtf8(const QByteArray& bytes)
                 return false;
             code = code << 6 | (p[i] & 0x3F);
         }
-        if ((length == 2 && code < 0x80) || (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+        if ((length == 2 && code < 0x80) ||
+            (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
             (length == 4 && (code < 0x10000 || code > 0x10FFFF)))
             return false;
         p += length;
@@ -67,7 +68,8 @@ bool toUtf8(QByteArray& raw, QString* error)
     } else if (starts("\xFF\xFE") || starts("\xFE\xFF")) {
         const bool little = raw.at(0) == '\xFF';
         if (raw.size() % 2 != 0) {
-            *error = QStringLiteral("the UTF-16 text ends in half a character; the file is truncated");
+            *error =
+                QStringLiteral("the UTF-16 text ends in half a character; the file is truncated");
             return false;
         }
         const qsizetype units = (raw.size() - 2) / 2;
@@ -151,7 +153,8 @@ public:
             if (line.trimmed().isEmpty() || line.startsWith('#'))
                 continue;
             if (!line.startsWith("POST "))
-                return fail(error, QStringLiteral("expected a POST line, found %1").arg(quoted(line)));
+                return fail(error,
+                            QStringLiteral("expected a POST line, found %1").arg(quoted(line)));
             DiaryPostData post;
             post.index = static_cast<int>(posts->size()) + 1;
             post.sourceLine = m_line;
@@ -205,7 +208,9 @@ private:
             } else if (line == "ADULT") {
                 post->adultOnly = true;
             } else {
-                return fail(error, QStringLiteral("expected TITLE, ADULT or BODY, found %1").arg(quoted(line)));
+                return fail(
+                    error,
+                    QStringLiteral("expected TITLE, ADULT or BODY, found %1").arg(quoted(line)));
             }
         }
         return fail(error, QStringLiteral("the file ends before the BODY line of the post that "
@@ -289,7 +294,8 @@ private:
             return false;
         }
         QString problem;
-        if (!toUtf8(bytes, &problem) || !Parser(bytes, info.absoluteFilePath()).run(posts, &problem)) {
+        if (!toUtf8(bytes, &problem) ||
+            !Parser(bytes, info.absoluteFilePath()).run(posts, &problem)) {
             *error = problem;
             return false;
         }
@@ -306,7 +312,10 @@ HRESULT createReader(const GUID& iid, void** object)
 }
 } // namespace
 
-void registerDiaryFileReaderClass() { registerLocalClass(CLSID_DiaryFileReader, createReader); }
+void registerDiaryFileReaderClass()
+{
+    registerLocalClass(CLSID_DiaryFileReader, createReader);
+}
 
 ComPtr<IDiaryFileReader> newDiaryFileReader()
 {

@@ -44,5 +44,6 @@ struct DiaryPostData
     int sourceLine = 0;
 };
 
-COMPONENTS_EXPORT ComPtr<IDiaryPost> newDiaryPost(DiaryPostData data, const QString& sourceFile = {});
+COMPONENTS_EXPORT ComPtr<IDiaryPost> newDiaryPost(DiaryPostData data,
+                                                  const QString& sourceFile = {});
 COMPONENTS_EXPORT ComPtr<IDiaryPostList> newDiaryPostList(QList<ComPtr<IDiaryPost>> posts);

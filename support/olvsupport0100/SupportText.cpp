@@ -124,7 +124,9 @@ int suFormatTimeInterval(double milliseconds, QString* result)
     const long long hours = seconds / 3600;
     const long long minutes = seconds / 60 % 60;
     const long long rest = seconds % 60;
-    const auto two = [](long long n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    const auto two = [](long long n) {
+        return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+    };
     if (hours > 0)
         *result = QStringLiteral(" %1 hr %2 min %3 sec ").arg(hours).arg(two(minutes), two(rest));
     else if (minutes > 0)

@@ -25,8 +25,8 @@ OLVSUPPORT_EXPORT int suGetStringFromPointerA(const char* pointer, QString* resu
 OLVSUPPORT_EXPORT int suTrimEx(const QString& text, QString* result);
 // The ten flags choose kinds of white space; callers pass five on and five off.
 OLVSUPPORT_EXPORT int suTrimEx2(const QString& text, bool spaces, bool tabs, bool returns,
-                                bool feeds, bool nulls, bool unused6, bool unused7,
-                                bool unused8, bool unused9, bool unused10, QString* result);
+                                bool feeds, bool nulls, bool unused6, bool unused7, bool unused8,
+                                bool unused9, bool unused10, QString* result);
 OLVSUPPORT_EXPORT int suTrimCRLF(const QString& text, QString* result);
 OLVSUPPORT_EXPORT int suCutRight(const QString& text, int count, QString* result);
 // "1 hr 05 min 07 sec", "8 min 00 sec", "3 sec".
@@ -36,5 +36,4 @@ OLVSUPPORT_EXPORT int suSetWindowResIconAll(QWidget* window, const QString& reso
 // Call from the form's paint event: the wallpaper where the desktop names one, else a
 // quiet gradient.
 OLVSUPPORT_EXPORT int suPaintDesktop2(QWidget* form);
-OLVSUPPORT_EXPORT int suLoadResIconEx(const QString& resourceName, void* instance,
-                                      QPixmap* result);
+OLVSUPPORT_EXPORT int suLoadResIconEx(const QString& resourceName, void* instance, QPixmap* result);

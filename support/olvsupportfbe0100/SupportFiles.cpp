@@ -15,8 +15,8 @@ int sxGetRnd(int lower, int upper, int, int* result)
 {
     if (!result || lower > upper)
         return -1;
-    *result = static_cast<int>(QRandomGenerator::global()->bounded(
-        static_cast<qint64>(lower), static_cast<qint64>(upper) + 1));
+    *result = static_cast<int>(QRandomGenerator::global()->bounded(static_cast<qint64>(lower),
+                                                                   static_cast<qint64>(upper) + 1));
     return 0;
 }
 
@@ -58,7 +58,7 @@ int sxBuildFileName2(const QString& folder, const QString& name, const QString& 
         QString piece = *part;
         while (piece.startsWith(QLatin1Char('/')))
             piece.remove(0, 1);
-        path = path.isEmpty() ? piece
+        path = path.isEmpty()                ? piece
                : path == QStringLiteral("/") ? path + piece
                                              : path + QLatin1Char('/') + piece;
     }
@@ -114,14 +114,35 @@ int answer(bool value, bool* result)
 } // namespace
 
 // We run on the NT family only: the 9x tests answer false.
-int sxIsHostWin95(bool* result) { return answer(false, result); }
-int sxIsHostWin98(bool* result) { return answer(false, result); }
-int sxIsHostWinME(bool* result) { return answer(false, result); }
-int sxIsHostWin9x(bool* result) { return answer(false, result); }
-int sxIsHostWinNT(bool* result) { return answer(true, result); }
+int sxIsHostWin95(bool* result)
+{
+    return answer(false, result);
+}
+int sxIsHostWin98(bool* result)
+{
+    return answer(false, result);
+}
+int sxIsHostWinME(bool* result)
+{
+    return answer(false, result);
+}
+int sxIsHostWin9x(bool* result)
+{
+    return answer(false, result);
+}
+int sxIsHostWinNT(bool* result)
+{
+    return answer(true, result);
+}
 // "32-bit program on a 64-bit system" never applies: we are built for the machine.
-int sxIsHostWin64(bool* result) { return answer(false, result); }
-int sxIsHostWin2000_OrHigher(bool* result) { return answer(systemVersion().major >= 5, result); }
+int sxIsHostWin64(bool* result)
+{
+    return answer(false, result);
+}
+int sxIsHostWin2000_OrHigher(bool* result)
+{
+    return answer(systemVersion().major >= 5, result);
+}
 
 int sxWindowsVersionMajor(int* result)
 {

@@ -48,14 +48,17 @@ int sxTextBox_SelectAll(QWidget* textBox)
 
 int sxOpenReadMeFile(int)
 {
-    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(
-        QStringLiteral("ReadMe.TXT"));
+    const QString path =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ReadMe.TXT"));
     if (!QFileInfo::exists(path))
         return -1;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path)) ? 0 : -1;
 }
 
-int sxRegisterAppPath() { return 0; }
+int sxRegisterAppPath()
+{
+    return 0;
+}
 
 int sxIsInIDE(bool* result)
 {
@@ -83,4 +86,7 @@ int sxGetThunderMainHandle(QWidget** result)
     return 0;
 }
 
-int sxFixUserControlsContainerWindow() { return 0; }
+int sxFixUserControlsContainerWindow()
+{
+    return 0;
+}

@@ -64,7 +64,8 @@ bool convertTo(int kind, const QVariant& stored, QVariant* result)
     }
     case skBoolean: {
         const QString text = stored.toString().toLower();
-        if (text == QStringLiteral("true") || text == QStringLiteral("-1") || text == QStringLiteral("1"))
+        if (text == QStringLiteral("true") || text == QStringLiteral("-1") ||
+            text == QStringLiteral("1"))
             *result = true;
         else if (text == QStringLiteral("false") || text == QStringLiteral("0"))
             *result = false;
@@ -94,8 +95,8 @@ public:
         return S_OK;
     }
 
-    HRESULT SaveValue(const QString& section, const QString& key, int kind,
-                      const QVariant& value, const AppObject& app, bool) override
+    HRESULT SaveValue(const QString& section, const QString& key, int kind, const QVariant& value,
+                      const AppObject& app, bool) override
     {
         QVariant converted;
         if (!convertTo(kind, kind == skBoolean ? QVariant(value.toBool()) : value, &converted))
@@ -169,8 +170,8 @@ public:
     }
 
     HRESULT LoadFormPlacement(const QString& section, const QString& key, QWidget* window,
-                              const AppObject& app, int, int /*width*/, int /*height*/,
-                              bool, bool* found) override
+                              const AppObject& app, int, int /*width*/, int /*height*/, bool,
+                              bool* found) override
     {
         if (!window || !found)
             return E_INVALIDARG;
@@ -204,12 +205,11 @@ public:
                                  ? window->normalGeometry()
                                  : QRect(window->pos(), window->size());
         QSettings settings(fileFor(app), QSettings::IniFormat);
-        settings.setValue(placementKey(section, key, window),
-                          QStringLiteral("%1 %2 %3 %4")
-                              .arg(normal.x())
-                              .arg(normal.y())
-                              .arg(normal.width())
-                              .arg(normal.height()));
+        settings.setValue(placementKey(section, key, window), QStringLiteral("%1 %2 %3 %4")
+                                                                  .arg(normal.x())
+                                                                  .arg(normal.y())
+                                                                  .arg(normal.width())
+                                                                  .arg(normal.height()));
         return commit(settings);
     }
 
@@ -247,9 +247,9 @@ HRESULT createSettingsStore(const GUID& iid, void** object)
 
 QString settingsFileName(const AppObject& app)
 {
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-        QLatin1Char('/') + (app.CompanyName.isEmpty() ? QStringLiteral("Olvane") : app.CompanyName);
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                           QLatin1Char('/') +
+                           (app.CompanyName.isEmpty() ? QStringLiteral("Olvane") : app.CompanyName);
     if (!QFileInfo::exists(folder)) {
         QDir().mkpath(folder);
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -258,7 +258,10 @@ QString settingsFileName(const AppObject& app)
     return folder + QLatin1Char('/') + name + QStringLiteral(".ini");
 }
 
-void registerSettingsStoreClass() { registerLocalClass(CLSID_SettingsStore, createSettingsStore); }
+void registerSettingsStoreClass()
+{
+    registerLocalClass(CLSID_SettingsStore, createSettingsStore);
+}
 
 ComPtr<ISettingsStore> newSettingsStore(const QString& fileName)
 {

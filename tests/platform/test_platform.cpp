@@ -18,8 +18,9 @@ class Probe : public ComObject<IProbe>
 public:
     Probe()
     {
-        m_table.addProperty(QStringLiteral("Value"), [this] { return m_value; },
-                            [this](const QVariant& v) { m_value = v.toInt(); });
+        m_table.addProperty(
+            QStringLiteral("Value"), [this] { return m_value; },
+            [this](const QVariant& v) { m_value = v.toInt(); });
     }
     ~Probe() override { ++destroyed; }
     int Value() const override { return m_value; }
@@ -75,7 +76,8 @@ TEST(ComObject, LateBindingByNameAndRaisedErrors)
 {
     ComPtr<IProbe> probe = ComPtr<IProbe>::adopt(new Probe);
     callByName(probe.get(), QStringLiteral("value"), InvokeKind::PropertyPut, {42});
-    EXPECT_EQ(callByName(probe.get(), QStringLiteral("VALUE"), InvokeKind::PropertyGet).toInt(), 42);
+    EXPECT_EQ(callByName(probe.get(), QStringLiteral("VALUE"), InvokeKind::PropertyGet).toInt(),
+              42);
     try {
         callByName(probe.get(), QStringLiteral("Missing"), InvokeKind::Method);
         FAIL() << "no error raised";
@@ -108,7 +110,8 @@ TEST(ClassRegistry, CreatesLocalClassesAndRaises429ForUnknownOnes)
 TEST(AnsiCodePage, FollowsTheCodePageAndRoundTripsEveryByte)
 {
     const QString russian = QStringLiteral("Привет, Ёж №1");
-    EXPECT_EQ(toAnsi(russian, 1251), QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xE6 \xB9" "1"));
+    EXPECT_EQ(toAnsi(russian, 1251), QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xE6 \xB9"
+                                                "1"));
     EXPECT_EQ(fromAnsi(toAnsi(russian, 1251), 1251), russian);
     EXPECT_EQ(toAnsi(QStringLiteral("café €"), 1252), QByteArray("caf\xE9 \x80"));
     EXPECT_EQ(toAnsi(QStringLiteral("日本"), 1252), QByteArray("??"));

@@ -18,7 +18,8 @@
 #include <gtest/gtest.h>
 
 namespace {
-ComPtr<IDiaryPost> post(QDateTime when, const QString& title, const QString& body, bool adult = false)
+ComPtr<IDiaryPost> post(QDateTime when, const QString& title, const QString& body,
+                        bool adult = false)
 {
     DiaryPostData data;
     data.postDate = when;
@@ -67,7 +68,8 @@ TEST(PostListLine, FormatsDateAdultMarkAndTitleOrBody)
         ComPtr<IDiaryPost> post;
         const char* line;
     } cases[] = {
-        {post(at(19, 7, 3), QStringLiteral("Spring"), QString(), true), "05.03.2010  07:07:03 PM * Spring"},
+        {post(at(19, 7, 3), QStringLiteral("Spring"), QString(), true),
+         "05.03.2010  07:07:03 PM * Spring"},
         {post(at(0, 0, 0), QStringLiteral("t"), QString()), "05.03.2010  12:00:00 AM   t"},
         {post(at(12, 0, 0), QStringLiteral("t"), QString()), "05.03.2010  12:00:00 PM   t"},
         {post(at(13, 5, 9), QStringLiteral("t"), QString()), "05.03.2010  01:05:09 PM   t"},
@@ -87,8 +89,10 @@ TEST(DateTexts, KeysTitlesAndGeneralDates)
 {
     EXPECT_EQ(TimeKeyText(at(13, 5, 9)), QStringLiteral("2010-03-05 13-05-09"));
     EXPECT_EQ(WindowTitle(), QStringLiteral("Brivet poster"));
-    EXPECT_EQ(WindowTitle(QString(), QStringLiteral("Starting")), QStringLiteral("Brivet poster :: Starting"));
-    EXPECT_EQ(WindowTitle(QStringLiteral("Base"), QStringLiteral("0")), QStringLiteral("Base :: 0"));
+    EXPECT_EQ(WindowTitle(QString(), QStringLiteral("Starting")),
+              QStringLiteral("Brivet poster :: Starting"));
+    EXPECT_EQ(WindowTitle(QStringLiteral("Base"), QStringLiteral("0")),
+              QStringLiteral("Base :: 0"));
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     EXPECT_EQ(GeneralDateText(at(0, 0, 0), us), QStringLiteral("3/5/10"));
     EXPECT_EQ(GeneralDateText(at(19, 7, 3), us), QStringLiteral("3/5/10 7:07:03 PM"));
@@ -118,14 +122,17 @@ TEST_F(MainWindow, StartsEmptyWithTheIdleControls)
     EXPECT_EQ(form.stStatus->y(), 248);
     EXPECT_EQ(form.lstPosts->geometry(), QRect(8, 8, 385, 229));
     EXPECT_EQ(form.cmdClear->text(), QStringLiteral("Clear"));
-    EXPECT_EQ(form.chkSendAsBackdated->toolTip(), QStringLiteral(" See ReadMe.TXT file for info on this checkbox "));
+    EXPECT_EQ(form.chkSendAsBackdated->toolTip(),
+              QStringLiteral(" See ReadMe.TXT file for info on this checkbox "));
     EXPECT_TRUE(boxes.shown().isEmpty());
 }
 
 TEST_F(MainWindow, LoadsFilesOneAfterAnother)
 {
     frmMain form;
-    const QString file = diaryWithTimes(QStringLiteral("three.txt"), {QStringLiteral("10:00:00"), QStringLiteral("11:00:00"), QStringLiteral("12:00:00")});
+    const QString file = diaryWithTimes(
+        QStringLiteral("three.txt"),
+        {QStringLiteral("10:00:00"), QStringLiteral("11:00:00"), QStringLiteral("12:00:00")});
     form.LoadDiaryFile(file);
     EXPECT_EQ(form.StatusText(), QStringLiteral("\tLoaded posts: 3 (3 total)"));
     form.lstPosts->setCurrentRow(2);
@@ -147,12 +154,14 @@ TEST_F(MainWindow, ABadFileShowsWhyAndChangesNothing)
 {
     frmMain form;
     form.LoadDiaryFile(diaryWithTimes(QStringLiteral("one.txt"), {QStringLiteral("10:00:00")}));
-    const QString bad = writeTestFile(QStringLiteral("bad.txt"), "DIARY-EXPORT 1\nPOST 2010-01-01 10:00:00\nBODY\ncut short");
+    const QString bad = writeTestFile(QStringLiteral("bad.txt"),
+                                      "DIARY-EXPORT 1\nPOST 2010-01-01 10:00:00\nBODY\ncut short");
     form.LoadDiaryFile(bad);
     ASSERT_EQ(boxes.shown().size(), 1);
     EXPECT_EQ(boxes.shown()[0].style, vbCritical);
     EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Olvane - Brivet poster"));
-    EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(bad + QStringLiteral("\r\n\r\nCan't open diary file.\r\n\r\nline 4: ")));
+    EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(
+        bad + QStringLiteral("\r\n\r\nCan't open diary file.\r\n\r\nline 4: ")));
     EXPECT_EQ(form.LoadedPosts.size(), 1);
     EXPECT_EQ(form.StatusText(), QStringLiteral("\tLoaded posts: 1 (1 total)"));
 }
@@ -162,7 +171,9 @@ TEST_F(MainWindow, DuplicateTimesWarnAndCancelKeepsTheList)
     frmMain form;
     form.LoadDiaryFile(diaryWithTimes(QStringLiteral("first.txt"), {QStringLiteral("09:00:00")}));
     const QString dupes = diaryWithTimes(QStringLiteral("dupes.txt"),
-        {QStringLiteral("09:00:00"), QStringLiteral("10:00:00"), QStringLiteral("10:00:00"), QStringLiteral("10:00:01"), QStringLiteral("10:00:00")});
+                                         {QStringLiteral("09:00:00"), QStringLiteral("10:00:00"),
+                                          QStringLiteral("10:00:00"), QStringLiteral("10:00:01"),
+                                          QStringLiteral("10:00:00")});
     boxes.answer({vbCancel});
     form.LoadDiaryFile(dupes);
     ASSERT_EQ(boxes.shown().size(), 1);
@@ -170,13 +181,15 @@ TEST_F(MainWindow, DuplicateTimesWarnAndCancelKeepsTheList)
     EXPECT_EQ(box.style, 49);
     const QString crlf = QStringLiteral("\r\n");
     const QString expected =
-        QStringLiteral("В файле дневника найдены посты с одинакомым временем. При выгрузке таких постов "
-                       "возможны коллизии, и в конечном итоге из всех постов с одинаковым временем в "
-                       "журнале окажется только один.") +
+        QStringLiteral(
+            "В файле дневника найдены посты с одинакомым временем. При выгрузке таких постов "
+            "возможны коллизии, и в конечном итоге из всех постов с одинаковым временем в "
+            "журнале окажется только один.") +
         crlf + crlf + QStringLiteral("Посты-дубли: ") + crlf + crlf +
         QStringLiteral("\u2022 #3 - ") + GeneralDateText(at(10, 0, 0)) + crlf +
         QStringLiteral("\u2022 #5 - ") + GeneralDateText(at(10, 0, 0)) + crlf + crlf +
-        QStringLiteral("Рекомендуется отменить загрузку, открыть файл дневника и вручную поправить даты.") +
+        QStringLiteral(
+            "Рекомендуется отменить загрузку, открыть файл дневника и вручную поправить даты.") +
         crlf + crlf + QStringLiteral("Продолжить загрузку?");
     EXPECT_EQ(box.prompt, expected);
     EXPECT_EQ(form.LoadedPosts.size(), 1); // the earlier post at 09:00:00 is not compared
@@ -192,8 +205,11 @@ TEST(CheckDiaryPostTimes, SinglePostsAndDistinctSecondsNeedNoQuestion)
     MsgBoxScript boxes;
     EXPECT_TRUE(CheckDiaryPostTimes(newDiaryPostList({}).get()));
     EXPECT_TRUE(CheckDiaryPostTimes(newDiaryPostList({post(at(1, 0, 0), {}, {})}).get()));
-    EXPECT_TRUE(CheckDiaryPostTimes(newDiaryPostList({post(at(1, 0, 0), {}, {}), post(at(1, 0, 1), {}, {})}).get()));
-    EXPECT_TRUE(CheckDiaryPostTimes(newDiaryPostList({post(at(1, 0, 0), {}, {}), post(at(1, 0, 0, QDate(2010, 3, 6)), {}, {})}).get()));
+    EXPECT_TRUE(CheckDiaryPostTimes(
+        newDiaryPostList({post(at(1, 0, 0), {}, {}), post(at(1, 0, 1), {}, {})}).get()));
+    EXPECT_TRUE(CheckDiaryPostTimes(
+        newDiaryPostList({post(at(1, 0, 0), {}, {}), post(at(1, 0, 0, QDate(2010, 3, 6)), {}, {})})
+            .get()));
     EXPECT_TRUE(boxes.shown().isEmpty());
 }
 
@@ -201,7 +217,8 @@ TEST_F(MainWindow, DeleteRemovesTheSelectedPostAndSelectsTheNext)
 {
     frmMain form;
     form.LoadDiaryFile(diaryWithTimes(QStringLiteral("four.txt"),
-        {QStringLiteral("01:00:00"), QStringLiteral("02:00:00"), QStringLiteral("03:00:00"), QStringLiteral("04:00:00")}));
+                                      {QStringLiteral("01:00:00"), QStringLiteral("02:00:00"),
+                                       QStringLiteral("03:00:00"), QStringLiteral("04:00:00")}));
     form.lstPosts->setCurrentRow(2);
     QTest::keyClick(form.lstPosts, Qt::Key_Delete);
     EXPECT_EQ(form.StatusText(), QStringLiteral("\tPost #3 was removed"));
@@ -231,8 +248,9 @@ TEST_F(MainWindow, DeleteRemovesTheSelectedPostAndSelectsTheNext)
 TEST_F(MainWindow, PreviewShowsTheHeaderAndTheRawBody)
 {
     frmMain form;
-    form.LoadedPosts = {post(at(19, 7, 3), QStringLiteral("Spring"), QStringLiteral("[b]Hi[/b]"), true),
-                        post(at(8, 0, 0), QString(), QStringLiteral("plain"))};
+    form.LoadedPosts = {
+        post(at(19, 7, 3), QStringLiteral("Spring"), QStringLiteral("[b]Hi[/b]"), true),
+        post(at(8, 0, 0), QString(), QStringLiteral("plain"))};
     form.lstPosts->addItems({QStringLiteral("a"), QStringLiteral("b")});
     form.lstPosts_DblClick(); // no selection: nothing
     EXPECT_TRUE(boxes.shown().isEmpty());
@@ -241,7 +259,8 @@ TEST_F(MainWindow, PreviewShowsTheHeaderAndTheRawBody)
     form.lstPosts->setCurrentRow(1);
     form.lstPosts_DblClick();
     ASSERT_EQ(boxes.shown().size(), 2);
-    EXPECT_EQ(boxes.shown()[0].prompt, QStringLiteral("===[ Spring | 18+ | ") + GeneralDateText(at(19, 7, 3)) +
+    EXPECT_EQ(boxes.shown()[0].prompt, QStringLiteral("===[ Spring | 18+ | ") +
+                                           GeneralDateText(at(19, 7, 3)) +
                                            QStringLiteral(" ]===\r\n\r\n[b]Hi[/b]"));
     EXPECT_EQ(boxes.shown()[0].style, vbInformation);
     EXPECT_EQ(boxes.shown()[0].title, QString());
@@ -252,7 +271,8 @@ TEST_F(MainWindow, PreviewShowsTheHeaderAndTheRawBody)
 TEST_F(MainWindow, ClearEmptiesTheQueue)
 {
     frmMain form;
-    form.LoadDiaryFile(diaryWithTimes(QStringLiteral("two.txt"), {QStringLiteral("01:00:00"), QStringLiteral("02:00:00")}));
+    form.LoadDiaryFile(diaryWithTimes(QStringLiteral("two.txt"),
+                                      {QStringLiteral("01:00:00"), QStringLiteral("02:00:00")}));
     form.UpdateControls();
     QTest::mouseClick(form.cmdClear, Qt::LeftButton);
     EXPECT_EQ(form.LoadedPosts.size(), 0);

@@ -7,30 +7,33 @@
 #include <gtest/gtest.h>
 
 namespace {
-ComPtr<IDiaryFileReader> reader() { return createObject<IDiaryFileReader>(CLSID_DiaryFileReader); }
+ComPtr<IDiaryFileReader> reader()
+{
+    return createObject<IDiaryFileReader>(CLSID_DiaryFileReader);
+}
 
-const QString tricky = QStringLiteral(
-    "DIARY-EXPORT 1\n"
-    "POST 2011-12-31 23:59:58\n"
-    "ADULT\n"
-    "TITLE Ёлка\n"
-    "BODY\n"
-    "first line\n"
-    "POST 2001-01-01 00:00:00\n"
-    "BODY\n"
-    "..\n"
-    "...dots\n"
-    "\n"
-    ".\n"
-    "POST 2012-01-01 00:00:00\n"
-    "BODY\n"
-    ".\n");
+const QString tricky = QStringLiteral("DIARY-EXPORT 1\n"
+                                      "POST 2011-12-31 23:59:58\n"
+                                      "ADULT\n"
+                                      "TITLE Ёлка\n"
+                                      "BODY\n"
+                                      "first line\n"
+                                      "POST 2001-01-01 00:00:00\n"
+                                      "BODY\n"
+                                      "..\n"
+                                      "...dots\n"
+                                      "\n"
+                                      ".\n"
+                                      "POST 2012-01-01 00:00:00\n"
+                                      "BODY\n"
+                                      ".\n");
 
 QByteArray utf16(const QString& text, bool little)
 {
     QByteArray bytes = little ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
     for (const QChar c : text) {
-        const char hi = static_cast<char>(c.unicode() >> 8), lo = static_cast<char>(c.unicode() & 0xFF);
+        const char hi = static_cast<char>(c.unicode() >> 8),
+                   lo = static_cast<char>(c.unicode() & 0xFF);
         bytes.append(little ? lo : hi).append(little ? hi : lo);
     }
     return bytes;
@@ -64,7 +67,8 @@ TEST(DiaryFileReader, KeepsBodiesExactlyInEveryEncoding)
     } files[] = {
         {"utf8.txt", tricky.toUtf8()},
         {"utf8bom.QNP", "\xEF\xBB\xBF" + tricky.toUtf8()},
-        {"crlf.txt", QString(tricky).replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toUtf8()},
+        {"crlf.txt",
+         QString(tricky).replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toUtf8()},
         {"utf16le.txt", utf16(tricky, true)},
         {"utf16be.txt", utf16(tricky, false)},
         {"cp1251.txt", toAnsi(tricky, 1251)},
@@ -79,7 +83,9 @@ TEST(DiaryFileReader, KeepsBodiesExactlyInEveryEncoding)
         EXPECT_EQ(post->Title(), QStringLiteral("Ёлка")) << file.name;
         EXPECT_TRUE(post->AdultOnly());
         EXPECT_EQ(post->PostDate(), QDateTime(QDate(2011, 12, 31), QTime(23, 59, 58), Qt::UTC));
-        EXPECT_EQ(post->Body(), QStringLiteral("first line\r\nPOST 2001-01-01 00:00:00\r\nBODY\r\n.\r\n..dots\r\n"))
+        EXPECT_EQ(
+            post->Body(),
+            QStringLiteral("first line\r\nPOST 2001-01-01 00:00:00\r\nBODY\r\n.\r\n..dots\r\n"))
             << file.name;
         EXPECT_EQ(posts->Item(1)->Body(), QString());
         EXPECT_EQ(posts->Item(1)->Index(), 2);
@@ -102,15 +108,20 @@ TEST(DiaryFileReader, RefusesBadFilesWithAClearReason)
         {"baddate.txt", head + "POST 2010-02-30 10:00:00\nBODY\n.\n", "line 2: the date and time"},
         {"badtime.txt", head + "POST 2010-02-03 24:00:00\nBODY\n.\n", "line 2: the date and time"},
         {"junk.txt", head + "\nhello\n", "line 3: expected a POST line, found \"hello\""},
-        {"header.txt", head + "POST 2010-02-03 10:00:00\nTITLE a\nBODDY\n.\n", "line 4: expected TITLE, ADULT or BODY"},
-        {"twotitles.txt", head + "POST 2010-02-03 10:00:00\nTITLE a\nTITLE b\nBODY\n.\n", "line 4: the post has a second TITLE"},
-        {"nobody.txt", head + "POST 2010-02-03 10:00:00\nTITLE a\n", "starts at line 2; the file is truncated"},
-        {"truncated.txt", head + "POST 2010-02-03 10:00:00\nBODY\ntext\nmore", "line 5: the body of the post that starts at line 2 has no closing"},
+        {"header.txt", head + "POST 2010-02-03 10:00:00\nTITLE a\nBODDY\n.\n",
+         "line 4: expected TITLE, ADULT or BODY"},
+        {"twotitles.txt", head + "POST 2010-02-03 10:00:00\nTITLE a\nTITLE b\nBODY\n.\n",
+         "line 4: the post has a second TITLE"},
+        {"nobody.txt", head + "POST 2010-02-03 10:00:00\nTITLE a\n",
+         "starts at line 2; the file is truncated"},
+        {"truncated.txt", head + "POST 2010-02-03 10:00:00\nBODY\ntext\nmore",
+         "line 5: the body of the post that starts at line 2 has no closing"},
         {"halfutf16.txt", utf16(QStringLiteral("DIARY-EXPORT 1\n"), true) + "x", "truncated"},
     };
     for (const auto& file : files) {
         auto r = reader();
-        EXPECT_FALSE(r->LoadFile(writeTestFile(QString::fromLatin1(file.name), file.bytes))) << file.name;
+        EXPECT_FALSE(r->LoadFile(writeTestFile(QString::fromLatin1(file.name), file.bytes)))
+            << file.name;
         EXPECT_TRUE(r->LastError().contains(QString::fromUtf8(file.reason)))
             << file.name << ": " << r->LastError().toStdString();
         EXPECT_EQ(r->Posts()->Count(), 0);

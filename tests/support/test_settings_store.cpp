@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 namespace {
-const AppObject app{QStringLiteral("OlvaneTest"), QStringLiteral("Test"), QStringLiteral("StoreTest"),
-                    QStringLiteral("Olvane - Test")};
+const AppObject app{QStringLiteral("OlvaneTest"), QStringLiteral("Test"),
+                    QStringLiteral("StoreTest"), QStringLiteral("Olvane - Test")};
 
 // An object with public properties of every kind, as ProxySettings has them.
 struct IProxyLike : IDispatch
@@ -22,14 +22,18 @@ class ProxyLike : public ComObject<IProxyLike>
 public:
     ProxyLike()
     {
-        table.addProperty(QStringLiteral("AccessType"), [this] { return accessType; },
-                          [this](const QVariant& v) { accessType = v.toInt(); });
-        table.addProperty(QStringLiteral("HTTPProxy"), [this] { return httpProxy; },
-                          [this](const QVariant& v) { httpProxy = v.toString(); });
-        table.addProperty(QStringLiteral("Enabled"), [this] { return enabled; },
-                          [this](const QVariant& v) { enabled = v.toBool(); });
-        table.addProperty(QStringLiteral("Password"), [this] { return password; },
-                          [this](const QVariant& v) { password = v.toString(); });
+        table.addProperty(
+            QStringLiteral("AccessType"), [this] { return accessType; },
+            [this](const QVariant& v) { accessType = v.toInt(); });
+        table.addProperty(
+            QStringLiteral("HTTPProxy"), [this] { return httpProxy; },
+            [this](const QVariant& v) { httpProxy = v.toString(); });
+        table.addProperty(
+            QStringLiteral("Enabled"), [this] { return enabled; },
+            [this](const QVariant& v) { enabled = v.toBool(); });
+        table.addProperty(
+            QStringLiteral("Password"), [this] { return password; },
+            [this](const QVariant& v) { password = v.toString(); });
         table.addProperty(QStringLiteral("ReadOnly"), [] { return 1; }); // not listed
     }
     HRESULT GetPropertyNames(QStringList* names) override { return table.propertyNames(names); }
@@ -58,32 +62,49 @@ TEST(SettingsStore, EveryKindComesBackInALaterRun)
 {
     {
         ComPtr<ISettingsStore> store = createObject<ISettingsStore>(CLSID_SettingsStore);
-        EXPECT_EQ(get(store.get(), QString(), QStringLiteral("Username"), skText, QString()), QString());
-        EXPECT_EQ(get(store.get(), QString(), QStringLiteral("Send With Original Time"), skBoolean, true), true);
-        EXPECT_EQ(get(store.get(), QString(), QStringLiteral("Wait Time Index"), skInteger, 0).toInt(), 0);
+        EXPECT_EQ(get(store.get(), QString(), QStringLiteral("Username"), skText, QString()),
+                  QString());
+        EXPECT_EQ(
+            get(store.get(), QString(), QStringLiteral("Send With Original Time"), skBoolean, true),
+            true);
+        EXPECT_EQ(
+            get(store.get(), QString(), QStringLiteral("Wait Time Index"), skInteger, 0).toInt(),
+            0);
 
         const QString tricky = QStringLiteral(" @Variant(x) ;=\"a\\b\" Жук\r\nline ");
-        store->SaveValue(QStringLiteral("OFN Paths"), QStringLiteral("Last open TXT directory"), skText,
-                         tricky, app, true);
-        store->SaveValue(QString(), QStringLiteral("Username"), skText, QStringLiteral("me@example.org"), app, true);
-        store->SaveValue(QString(), QStringLiteral("Send With Original Time"), skBoolean, false, app, true);
-        store->SaveValue(QString(), QStringLiteral("Send As Backdated"), skBoolean, true, app, true);
+        store->SaveValue(QStringLiteral("OFN Paths"), QStringLiteral("Last open TXT directory"),
+                         skText, tricky, app, true);
+        store->SaveValue(QString(), QStringLiteral("Username"), skText,
+                         QStringLiteral("me@example.org"), app, true);
+        store->SaveValue(QString(), QStringLiteral("Send With Original Time"), skBoolean, false,
+                         app, true);
+        store->SaveValue(QString(), QStringLiteral("Send As Backdated"), skBoolean, true, app,
+                         true);
         store->SaveValue(QString(), QStringLiteral("Wait Time Index"), skInteger,
                          QVariant::fromValue<qint16>(-7), app, true);
     }
     ComPtr<ISettingsStore> later = createObject<ISettingsStore>(CLSID_SettingsStore);
-    EXPECT_EQ(get(later.get(), QStringLiteral("OFN Paths"), QStringLiteral("Last open TXT directory"), skText, QString()),
+    EXPECT_EQ(get(later.get(), QStringLiteral("OFN Paths"),
+                  QStringLiteral("Last open TXT directory"), skText, QString()),
               QStringLiteral(" @Variant(x) ;=\"a\\b\" Жук\r\nline "));
-    EXPECT_EQ(get(later.get(), QString(), QStringLiteral("Username"), skText, QString()), QStringLiteral("me@example.org"));
-    EXPECT_EQ(get(later.get(), QString(), QStringLiteral("Send With Original Time"), skBoolean, true), false);
-    EXPECT_EQ(get(later.get(), QString(), QStringLiteral("Send As Backdated"), skBoolean, false), true);
-    EXPECT_EQ(get(later.get(), QString(), QStringLiteral("Wait Time Index"), skInteger, 0).toInt(), -7);
+    EXPECT_EQ(get(later.get(), QString(), QStringLiteral("Username"), skText, QString()),
+              QStringLiteral("me@example.org"));
+    EXPECT_EQ(
+        get(later.get(), QString(), QStringLiteral("Send With Original Time"), skBoolean, true),
+        false);
+    EXPECT_EQ(get(later.get(), QString(), QStringLiteral("Send As Backdated"), skBoolean, false),
+              true);
+    EXPECT_EQ(get(later.get(), QString(), QStringLiteral("Wait Time Index"), skInteger, 0).toInt(),
+              -7);
     // The main section and a named one do not mix.
-    EXPECT_EQ(get(later.get(), QStringLiteral("Other"), QStringLiteral("Username"), skText, QStringLiteral("d")),
+    EXPECT_EQ(get(later.get(), QStringLiteral("Other"), QStringLiteral("Username"), skText,
+                  QStringLiteral("d")),
               QStringLiteral("d"));
 
     const QString file = settingsFileName(app);
-    EXPECT_EQ(QFile::permissions(file) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther), 0);
+    EXPECT_EQ(QFile::permissions(file) &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+              0);
 }
 
 TEST(SettingsStore, ObjectsRoundTripAndThePasswordIsNeverPlain)
@@ -127,7 +148,9 @@ TEST(SettingsStore, EachWindowKeepsItsOwnPlacement)
     logon.setObjectName(QStringLiteral("frmLogon"));
     ComPtr<ISettingsStore> store = createObject<ISettingsStore>(CLSID_SettingsStore);
     bool found = true;
-    ASSERT_EQ(store->LoadFormPlacement(QString(), QStringLiteral("Window placement"), &main, app, 0, 100, 100, true, &found), S_OK);
+    ASSERT_EQ(store->LoadFormPlacement(QString(), QStringLiteral("Window placement"), &main, app, 0,
+                                       100, 100, true, &found),
+              S_OK);
     EXPECT_FALSE(found);
 
     main.setGeometry(40, 50, 300, 200);
@@ -139,10 +162,12 @@ TEST(SettingsStore, EachWindowKeepsItsOwnPlacement)
     main2.setObjectName(QStringLiteral("frmMain"));
     logon2.setObjectName(QStringLiteral("frmLogon"));
     ComPtr<ISettingsStore> later = createObject<ISettingsStore>(CLSID_SettingsStore);
-    later->LoadFormPlacement(QString(), QStringLiteral("Window placement"), &main2, app, 0, 10, 10, true, &found);
+    later->LoadFormPlacement(QString(), QStringLiteral("Window placement"), &main2, app, 0, 10, 10,
+                             true, &found);
     EXPECT_TRUE(found);
     EXPECT_EQ(QRect(main2.pos(), main2.size()), QRect(40, 50, 300, 200));
-    later->LoadFormPlacement(QString(), QStringLiteral("Window placement"), &logon2, app, 0, 10, 10, true, &found);
+    later->LoadFormPlacement(QString(), QStringLiteral("Window placement"), &logon2, app, 0, 10, 10,
+                             true, &found);
     EXPECT_EQ(QRect(logon2.pos(), logon2.size()), QRect(60, 70, 250, 150));
 }
 
@@ -151,5 +176,6 @@ TEST(SettingsStore, RejectsUnknownKinds)
     ComPtr<ISettingsStore> store = createObject<ISettingsStore>(CLSID_SettingsStore);
     QVariant value;
     EXPECT_TRUE(FAILED(store->GetValue(QString(), QStringLiteral("x"), 2, 0, app, true, &value)));
-    EXPECT_TRUE(FAILED(store->SaveValue(QString(), QStringLiteral("x"), 1, QStringLiteral("not a number"), app, true)));
+    EXPECT_TRUE(FAILED(store->SaveValue(QString(), QStringLiteral("x"), 1,
+                                        QStringLiteral("not a number"), app, true)));
 }

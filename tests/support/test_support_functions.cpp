@@ -24,7 +24,10 @@ TEST(SupportText, Utf8RoadsToBytesAndBack)
     ASSERT_EQ(suUTF8ToUNICODE(back, &decoded), 0);
     EXPECT_EQ(decoded, text);
     QString fromPointer;
-    ASSERT_EQ(suGetStringFromPointerW(text.utf16() ? reinterpret_cast<const char16_t*>(text.utf16()) : nullptr, &fromPointer), 0);
+    ASSERT_EQ(suGetStringFromPointerW(text.utf16() ? reinterpret_cast<const char16_t*>(text.utf16())
+                                                   : nullptr,
+                                      &fromPointer),
+              0);
     EXPECT_EQ(fromPointer, text);
 }
 
@@ -43,7 +46,9 @@ TEST(SupportText, TrimAndCut)
         QString out;
         ASSERT_EQ(suTrimEx(c.in, &out), 0);
         EXPECT_EQ(out, c.trimmed) << c.in.toStdString();
-        ASSERT_EQ(suTrimEx2(c.in, true, true, true, true, true, false, false, false, false, false, &out), 0);
+        ASSERT_EQ(
+            suTrimEx2(c.in, true, true, true, true, true, false, false, false, false, false, &out),
+            0);
         EXPECT_EQ(out, c.trimmed);
         ASSERT_EQ(suTrimCRLF(c.in, &out), 0);
         EXPECT_EQ(out, c.noCrLf);
@@ -58,9 +63,11 @@ TEST(SupportText, TrimAndCut)
 
 TEST(SupportText, FormatsTimeIntervals)
 {
-    const std::pair<double, const char*> cases[] = {
-        {0, "0 sec"}, {3000, "3 sec"}, {59999, "59 sec"}, {480000, "8 min 00 sec"},
-        {3723000, "1 hr 02 min 03 sec"}};
+    const std::pair<double, const char*> cases[] = {{0, "0 sec"},
+                                                    {3000, "3 sec"},
+                                                    {59999, "59 sec"},
+                                                    {480000, "8 min 00 sec"},
+                                                    {3723000, "1 hr 02 min 03 sec"}};
     for (const auto& [ms, expected] : cases) {
         QString text, trimmed;
         ASSERT_EQ(suFormatTimeInterval(ms, &text), 0);
@@ -69,7 +76,8 @@ TEST(SupportText, FormatsTimeIntervals)
     }
     QString text;
     EXPECT_LT(suFormatTimeInterval(-1, &text), 0);
-    EXPECT_THROW(checkStatus(suFormatTimeInterval(-1, &text), "suFormatTimeInterval"), RuntimeError);
+    EXPECT_THROW(checkStatus(suFormatTimeInterval(-1, &text), "suFormatTimeInterval"),
+                 RuntimeError);
 }
 
 TEST(SupportFbe, HexRandomAndGuid)
@@ -98,9 +106,13 @@ TEST(SupportFbe, FileNames)
 {
     QString path;
     const QString none;
-    ASSERT_EQ(sxBuildFileName2(QStringLiteral("/a/b/"), QStringLiteral("c.txt"), none, none, none, none, none, none, none, &path), 0);
+    ASSERT_EQ(sxBuildFileName2(QStringLiteral("/a/b/"), QStringLiteral("c.txt"), none, none, none,
+                               none, none, none, none, &path),
+              0);
     EXPECT_EQ(path, QStringLiteral("/a/b/c.txt"));
-    ASSERT_EQ(sxBuildFileName2(QStringLiteral("/a/b"), QStringLiteral("c"), QStringLiteral("d"), none, none, none, none, none, none, &path), 0);
+    ASSERT_EQ(sxBuildFileName2(QStringLiteral("/a/b"), QStringLiteral("c"), QStringLiteral("d"),
+                               none, none, none, none, none, none, &path),
+              0);
     EXPECT_EQ(path, QStringLiteral("/a/b/c/d"));
     ASSERT_EQ(sxGetFilePath(QStringLiteral("/home/u/diary.txt"), &path), 0);
     EXPECT_EQ(path, QStringLiteral("/home/u"));
@@ -117,7 +129,9 @@ TEST(SupportFbe, FileNames)
     EXPECT_TRUE(exists);
     ASSERT_EQ(sxIsFileExist(testFolder(), &exists), 0);
     EXPECT_FALSE(exists); // a folder is no file
-    EXPECT_LT(sxGetTempFileName2(QStringLiteral("/nonexistent/folder"), QStringLiteral("TMP"), &first), 0);
+    EXPECT_LT(
+        sxGetTempFileName2(QStringLiteral("/nonexistent/folder"), QStringLiteral("TMP"), &first),
+        0);
 
     QString module;
     ASSERT_EQ(sxGetModuleFileName(reinterpret_cast<const void*>(&sxHex1), -1, &module), 0);
