@@ -1,6 +1,7 @@
 // main() of every test binary: a QApplication on the offscreen platform, and the
 // user's folders redirected into a temporary folder so that no test touches real
 // settings or keys.
+#include "platform/regexp/RegExp.h"
 #include "support/diary/DiaryFileReader.h"
 #include "support/settings/SettingsStore.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("BrivetPosterTests"));
     registerSettingsStoreClass();
     registerDiaryFileReaderClass();
+    registerRegExpClass();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

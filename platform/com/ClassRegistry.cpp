@@ -20,6 +20,12 @@ QHash<QString, QString>& defaultLibraries()
     return libraries;
 }
 
+QHash<QString, GUID>& progIds()
+{
+    static QHash<QString, GUID> ids;
+    return ids;
+}
+
 QString registryFile()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -44,6 +50,20 @@ HRESULT createFromLibrary(const QString& path, const GUID& clsid, const GUID& ii
     return factory->CreateInstance(nullptr, iid, object);
 }
 } // namespace
+
+void registerProgId(const QString& progId, const GUID& clsid)
+{
+    progIds().insert(progId.toLower(), clsid);
+}
+
+bool clsidFromProgId(const QString& progId, GUID* clsid)
+{
+    const auto found = progIds().constFind(progId.toLower());
+    if (found == progIds().constEnd())
+        return false;
+    *clsid = *found;
+    return true;
+}
 
 void registerLocalClass(const GUID& clsid, LocalFactory factory)
 {

@@ -20,6 +20,10 @@ PLATFORM_EXPORT QString registeredServerLibrary(const GUID& clsid);
 // Where to look for a server that is not registered: the folder of the program.
 PLATFORM_EXPORT void setDefaultServerLibrary(const GUID& clsid, const QString& libraryPath);
 
+// Programmatic identifiers ("VBScript.RegExp") of classes known to this process.
+PLATFORM_EXPORT void registerProgId(const QString& progId, const GUID& clsid);
+PLATFORM_EXPORT bool clsidFromProgId(const QString& progId, GUID* clsid);
+
 PLATFORM_EXPORT HRESULT coCreateInstance(const GUID& clsid, const GUID& iid, void** object);
 
 // Creates the class and returns interface I; raises error 429 when it cannot.
@@ -30,4 +34,13 @@ template <typename I> ComPtr<I> createObject(const GUID& clsid)
     if (FAILED(hr) || !object)
         raiseError(ErrCantCreateObject, guidToString(clsid));
     return object;
+}
+
+// Creates the class named by a programmatic identifier; raises 429 when it cannot.
+template <typename I> ComPtr<I> createObject(const QString& progId)
+{
+    GUID clsid;
+    if (!clsidFromProgId(progId, &clsid))
+        raiseError(ErrCantCreateObject, progId);
+    return createObject<I>(clsid);
 }

@@ -1,5 +1,6 @@
 #include "poster/workflow/modApp.h"
 
+#include "platform/regexp/RegExp.h"
 #include "support/diary/DiaryFileReader.h"
 #include "support/settings/SettingsStore.h"
 
@@ -15,4 +16,5 @@ void RegisterComponentClasses()
 {
     registerSettingsStoreClass();
     registerDiaryFileReaderClass();
+    registerRegExpClass();
 }

@@ -1,0 +1,159 @@
+#include "tests/convert/ReferenceConverter.h"
+
+#include "poster/convert/modConverter.h"
+
+#include <QRegularExpression>
+
+namespace {
+QString replaceAll(QString text, const QString& from, const QString& to)
+{
+    return text.replace(from, to, Qt::CaseInsensitive);
+}
+
+QString simpleTag(const QString& text, const QString& name)
+{
+    return replaceAll(
+        replaceAll(text, QStringLiteral("[%1]").arg(name), QStringLiteral("<%1>").arg(name)),
+        QStringLiteral("[/%1]").arg(name), QStringLiteral("</%1>").arg(name));
+}
+
+QString tagPair(const QString& text, const QString& tag, const QString& open, const QString& close)
+{
+    return replaceAll(replaceAll(text, QStringLiteral("[%1]").arg(tag), open),
+                      QStringLiteral("[/%1]").arg(tag), close);
+}
+
+QString urlTags(QString text)
+{
+    qsizetype position = 0;
+    while (true) {
+        const qsizetype start = text.indexOf(QStringLiteral("[URL"), position, Qt::CaseInsensitive);
+        if (start < 0)
+            return text;
+        const qsizetype closer = text.indexOf(QStringLiteral("[/URL]"), start, Qt::CaseInsensitive);
+        if (closer < 0)
+            return text;
+        const QString piece = text.mid(start, closer + 6 - start);
+        QString target, linkText;
+        bool ok = piece.size() >= 11;
+        if (ok && piece.left(5).toUpper() == QStringLiteral("[URL=")) {
+            const qsizetype bracket = piece.indexOf(QLatin1Char(']'));
+            ok = bracket < piece.size() - 1;
+            target = piece.mid(5, bracket - 5);
+            linkText = piece.mid(bracket + 1, piece.size() - 6 - bracket - 1);
+        } else if (ok) {
+            target = linkText = piece.mid(5, piece.size() - 11);
+        }
+        if (!ok) {
+            position = start + piece.size();
+            continue;
+        }
+        const QString link = QStringLiteral("<a href=\"") + target + QStringLiteral("\">") +
+                             linkText + QStringLiteral("</a>");
+        text = text.left(start) + link + text.mid(start + piece.size());
+        position = start + link.size();
+    }
+}
+
+QString escapeCode(const QString& text)
+{
+    return QString(text)
+        .replace(QStringLiteral("&"), QStringLiteral("&amp;"))
+        .replace(QStringLiteral("\""), QStringLiteral("&quot;"))
+        .replace(QStringLiteral("<"), QStringLiteral("&lt;"))
+        .replace(QStringLiteral(">"), QStringLiteral("&gt;"))
+        .replace(QStringLiteral("\r\n"), QStringLiteral("<br />"));
+}
+
+QString codeBlocks(const QString& text)
+{
+    if (text.isEmpty())
+        return text;
+    const QStringList pieces =
+        text.split(QStringLiteral("[CODE]"), Qt::KeepEmptyParts, Qt::CaseInsensitive);
+    QString result = pieces.first();
+    for (qsizetype i = 1; i < pieces.size(); ++i) {
+        const qsizetype closer =
+            pieces[i].indexOf(QStringLiteral("[/CODE]"), 0, Qt::CaseInsensitive);
+        if (closer < 0) {
+            result += pieces[i];
+            continue;
+        }
+        result +=
+            QStringLiteral("<pre style=\"border:1px solid #c0c0c0;margin:0px;padding:8px 10px;"
+                           "overflow-x:scroll;\">") +
+            escapeCode(pieces[i].left(closer)) + QStringLiteral("</pre>") +
+            pieces[i].mid(closer + 7);
+    }
+    return result;
+}
+
+bool member(QChar c)
+{
+    return QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz\"/\\'1234567890")
+        .contains(c);
+}
+
+QString strayBrackets(QString text)
+{
+    for (qsizetype i = text.indexOf(QLatin1Char('>')); i >= 0;
+         i = text.indexOf(QLatin1Char('>'), i + 1))
+        if (i == 0 || !member(text.at(i - 1)))
+            text.replace(i, 1, QStringLiteral("&gt;"));
+    for (qsizetype i = text.indexOf(QLatin1Char('<')); i >= 0;
+         i = text.indexOf(QLatin1Char('<'), i + 1))
+        if (i == text.size() - 1 || !member(text.at(i + 1)))
+            text.replace(i, 1, QStringLiteral("&lt;"));
+    return text;
+}
+
+QString regexReplace(const QString& text, const QString& pattern, const QString& replacement)
+{
+    const QRegularExpression expression(pattern, QRegularExpression::CaseInsensitiveOption);
+    QString result;
+    qsizetype done = 0;
+    auto it = expression.globalMatch(text);
+    while (it.hasNext()) {
+        const auto match = it.next();
+        result += text.mid(done, match.capturedStart() - done);
+        result += QString(replacement).replace(QStringLiteral("$1"), match.captured(1));
+        done = match.capturedEnd();
+    }
+    return result + text.mid(done);
+}
+} // namespace
+
+QString ReferenceConvertPostBody(const QString& body, bool convertLineBreaks)
+{
+    QString text = body;
+    for (const char* name : {"b", "i", "u", "s"})
+        text = simpleTag(text, QString::fromLatin1(name));
+    text = tagPair(text, QStringLiteral("OT"), QStringLiteral("<span class=\"offtop\">"),
+                   QStringLiteral("</span>"));
+    text = tagPair(text, QStringLiteral("IMG"),
+                   QStringLiteral("<img style=\"border:none;\" src=\""), QStringLiteral("\" />"));
+    text = tagPair(text, QStringLiteral("RIGHT"), QStringLiteral("<div align=\"right\">"),
+                   QStringLiteral("</div>"));
+    text = tagPair(text, QStringLiteral("CENTER"), QStringLiteral("<div align=\"center\">"),
+                   QStringLiteral("</div>"));
+    text = urlTags(text);
+    text.replace(QStringLiteral("[MORE]"), QStringLiteral("[MORE=Читать дальше]"));
+    text = codeBlocks(text);
+    text = strayBrackets(text);
+    const QString title = QStringLiteral("\" title=\"Ссылка на дневник пользователя $1\">");
+    text = regexReplace(
+        text, QStringLiteral("\\[J\\](.*?)\\[/J\\]"),
+        QStringLiteral("<a href=\"") + DiaryAddress + QStringLiteral("/member/?un=$1") + title +
+            QStringLiteral("<img src=\"") + DiaryImageAddress +
+            QStringLiteral(
+                "/images/j.gif\" border=\"0\" width=\"17\" height=\"14\"></a>&nbsp;<a href=\"") +
+            DiaryAddress + QStringLiteral("/journal.php?login=$1") + title +
+            QStringLiteral("$1</a>"));
+    text = regexReplace(text, QStringLiteral("\\[L\\](.*?)\\[/L\\]"),
+                        QStringLiteral("<a href=\"") + DiaryAddress +
+                            QStringLiteral("/journal.php?login=$1") + title +
+                            QStringLiteral("$1</a>"));
+    if (convertLineBreaks)
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("<br />\r\n"));
+    return text;
+}

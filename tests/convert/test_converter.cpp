@@ -1,0 +1,185 @@
+#include "poster/convert/modConverter.h"
+#include "tests/convert/ReferenceConverter.h"
+
+#include <QRandomGenerator>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace {
+const QString Pre = QStringLiteral(
+    "<pre style=\"border:1px solid #c0c0c0;margin:0px;padding:8px 10px;overflow-x:scroll;\">");
+
+QString journal(const QString& nick)
+{
+    const QString title = QStringLiteral("\" title=\"Ссылка на дневник пользователя ") + nick;
+    return QStringLiteral("<a href=\"http://diary.example/member/?un=") + nick + title +
+           QStringLiteral("\"><img src=\"http://static.diary.example/images/j.gif\" border=\"0\" "
+                          "width=\"17\" height=\"14\"></a>&nbsp;<a href=\"http://diary.example/"
+                          "journal.php?login=") +
+           nick + title + QStringLiteral("\">") + nick + QStringLiteral("</a>");
+}
+
+QString link(const QString& nick)
+{
+    return QStringLiteral("<a href=\"http://diary.example/journal.php?login=") + nick +
+           QStringLiteral("\" title=\"Ссылка на дневник пользователя ") + nick +
+           QStringLiteral("\">") + nick + QStringLiteral("</a>");
+}
+
+struct Case
+{
+    QString body;
+    QString html;
+    bool lineBreaks = true;
+};
+} // namespace
+
+TEST(ConvertPostBody, EdgeCasesHoldCharacterForCharacter)
+{
+    const Case cases[] = {
+        {QString(), QString()},
+        {QStringLiteral("[B]bold[/b]"), QStringLiteral("<b>bold</b>")},
+        {QStringLiteral("[b]open"), QStringLiteral("<b>open")},
+        {QStringLiteral("[I]a[/I] [u]b[/U] [S]c[/s]"),
+         QStringLiteral("<i>a</i> <u>b</u> <s>c</s>")},
+        {QStringLiteral("[ot]x[/OT][IMG]http://a/p.png[/img]"),
+         QStringLiteral("<span class=\"offtop\">x</span><img style=\"border:none;\" "
+                        "src=\"http://a/p.png\" />")},
+        {QStringLiteral("[right]r[/right][Center]c[/CENTER]"),
+         QStringLiteral("<div align=\"right\">r</div><div align=\"center\">c</div>")},
+        {QStringLiteral("[URL]http://a/b[/URL]"),
+         QStringLiteral("<a href=\"http://a/b\">http://a/b</a>")},
+        {QStringLiteral("[url=http://a/b]text[/url]"),
+         QStringLiteral("<a href=\"http://a/b\">text</a>")},
+        {QStringLiteral("[URL=x]a[URL=y]b[/URL]"), QStringLiteral("<a href=\"x\">a[URL=y]b</a>")},
+        {QStringLiteral("[URL]x and [URL]y"), QStringLiteral("[URL]x and [URL]y")},
+        {QStringLiteral("[URL]a[/URL] [URL]x"), QStringLiteral("<a href=\"a\">a</a> [URL]x")},
+        // Malformed pieces stay, and the search goes on after them.
+        {QStringLiteral("[URL=abc[/URL] [URL]z[/URL]"),
+         QStringLiteral("[URL=abc[/URL] <a href=\"z\">z</a>")},
+        {QStringLiteral("[URL[/URL][URL]z[/URL]"), QStringLiteral("[URL[/URL]<a href=\"z\">z</a>")},
+        {QStringLiteral("[MORE]"), QStringLiteral("[MORE=Читать дальше]")},
+        {QStringLiteral("[more] [MORE=x] [/MORE]"), QStringLiteral("[more] [MORE=x] [/MORE]")},
+        {QStringLiteral("[CODE]a<b & \"c\"\r\nd[/CODE]e"),
+         Pre + QStringLiteral("a&lt;b &amp; &quot;c&quot;<br />d</pre>e")},
+        {QStringLiteral("[CODE][b]x[/b][/CODE]"),
+         Pre + QStringLiteral("&lt;b&gt;x&lt;/b&gt;</pre>")},
+        {QStringLiteral("[CODE]a[CODE]b[/CODE]"),
+         QStringLiteral("a") + Pre + QStringLiteral("b</pre>")},
+        {QStringLiteral("x[code]y[/CODE]z[/code]"),
+         QStringLiteral("x") + Pre + QStringLiteral("y</pre>z[/code]")},
+        {QStringLiteral("[CODE][MORE][/CODE]"), Pre + QStringLiteral("[MORE=Читать дальше]</pre>")},
+        {QStringLiteral("a > b"), QStringLiteral("a &gt; b")},
+        {QStringLiteral("a < b"), QStringLiteral("a &lt; b")},
+        {QStringLiteral("x>y"), QStringLiteral("x>y")},
+        {QStringLiteral("5<6"), QStringLiteral("5<6")},
+        {QStringLiteral(">start"), QStringLiteral("&gt;start")},
+        {QStringLiteral("end<"), QStringLiteral("end&lt;")},
+        {QStringLiteral("<!-- x -->"), QStringLiteral("&lt;!-- x --&gt;")},
+        {QStringLiteral("я>я<я"), QStringLiteral("я&gt;я&lt;я")},
+        {QStringLiteral(">>"), QStringLiteral("&gt;&gt;")},
+        {QStringLiteral("<a href=\"x\">t</a>"), QStringLiteral("<a href=\"x\">t</a>")},
+        {QStringLiteral("[J]nick[/J]"), journal(QStringLiteral("nick"))},
+        {QStringLiteral("[j]nick[/j]"), journal(QStringLiteral("nick"))},
+        {QStringLiteral("[J][/J]"), journal(QString())},
+        {QStringLiteral("[J]a\r\nb[/J]"), QStringLiteral("[J]a<br />\r\nb[/J]")},
+        {QStringLiteral("[J]a\r\n[J]b[/J]"),
+         QStringLiteral("[J]a<br />\r\n") + journal(QStringLiteral("b"))},
+        {QStringLiteral("[J]a[J]b[/J]"), journal(QStringLiteral("a[J]b"))},
+        {QStringLiteral("[L]who[/L] and [l]me[/l]"),
+         link(QStringLiteral("who")) + QStringLiteral(" and ") + link(QStringLiteral("me"))},
+        {QStringLiteral("a\r\nb"), QStringLiteral("a<br />\r\nb")},
+        {QStringLiteral("a\r\nb"), QStringLiteral("a\r\nb"), false},
+        {QStringLiteral("a\rb\nc"), QStringLiteral("a\rb\nc")},
+        {QStringLiteral("[CODE]x\r\ny[/CODE]\r\n"),
+         Pre + QStringLiteral("x<br />y</pre><br />\r\n")},
+        {QStringLiteral("[b]Hi[/b] -> [URL=http://a/b]site[/URL]\r\nbye"),
+         QStringLiteral("<b>Hi</b> -&gt; <a href=\"http://a/b\">site</a><br />\r\nbye")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ConvertPostBody(c.body, c.lineBreaks), c.html) << c.body.toStdString();
+        EXPECT_EQ(ReferenceConvertPostBody(c.body, c.lineBreaks), c.html) << c.body.toStdString();
+    }
+}
+
+TEST(ConvertPostBody, PassesAlsoWorkOnTheirOwn)
+{
+    EXPECT_EQ(ConvertSimpleTag(QStringLiteral("[B]x[/b][i]"), QStringLiteral("b")),
+              QStringLiteral("<b>x</b>[i]"));
+    EXPECT_EQ(ConvertTagPair(QStringLiteral("[ot]x[/Ot]"), QStringLiteral("OT"),
+                             QStringLiteral("<o>"), QStringLiteral("</o>")),
+              QStringLiteral("<o>x</o>"));
+    EXPECT_EQ(EscapeCodeText(QStringLiteral("&\"<>\r\n\r")),
+              QStringLiteral("&amp;&quot;&lt;&gt;<br />\r"));
+    EXPECT_EQ(ConvertCodeBlocks(QString()), QString());
+    EXPECT_EQ(ConvertUrlTags(QStringLiteral("[URLx[/URL]")), QStringLiteral("<a href=\"\"></a>"));
+}
+
+TEST(ConvertPostBody, CyrillicLettersAreNotTagCharacters)
+{
+    EXPECT_EQ(ConvertPostBody(QStringLiteral("Ж>"), false), QStringLiteral("Ж&gt;"));
+    EXPECT_EQ(ConvertPostBody(QStringLiteral("<Ж"), false), QStringLiteral("&lt;Ж"));
+    EXPECT_EQ(ConvertPostBody(QStringLiteral("'>\\>\">/>"), false), QStringLiteral("'>\\>\">/>"));
+}
+
+TEST(ConvertPostBody, UnpairedSurrogatesPassThroughUntouched)
+{
+    const QChar high(char16_t(0xD83D)), low(char16_t(0xDE00));
+    const QString body =
+        QStringLiteral("[b]") + high + QStringLiteral("[/b] a") + low + QStringLiteral(">") + high;
+    const QString expected = QStringLiteral("<b>") + high + QStringLiteral("</b> a") + low +
+                             QStringLiteral("&gt;") + high;
+    EXPECT_EQ(ConvertPostBody(body, true), expected);
+}
+
+TEST(ConvertPostBody, NestedLinkOpenersDoNotMultiplyTheText)
+{
+    // Re-reading each new link for more openers would double the text per opener.
+    QString body;
+    for (int i = 0; i < 40; ++i)
+        body += QStringLiteral("[URL]");
+    for (int i = 0; i < 40; ++i)
+        body += QStringLiteral("[/URL]");
+    const QString html = ConvertPostBody(body, true);
+    EXPECT_LT(html.size(), 3 * body.size());
+    EXPECT_EQ(html, ReferenceConvertPostBody(body, true));
+}
+
+// Random bodies built from the pieces that matter to the passes: every tag in both
+// letter cases, malformed tags, brackets, quotes, line breaks and Cyrillic text.
+QString randomBody(QRandomGenerator& random)
+{
+    static const QStringList pieces = {
+        QStringLiteral("[b]"),       QStringLiteral("[/B]"),     QStringLiteral("[i]"),
+        QStringLiteral("[/i]"),      QStringLiteral("[U]"),      QStringLiteral("[/u]"),
+        QStringLiteral("[s]"),       QStringLiteral("[/S]"),     QStringLiteral("[OT]"),
+        QStringLiteral("[/ot]"),     QStringLiteral("[IMG]"),    QStringLiteral("[/img]"),
+        QStringLiteral("[RIGHT]"),   QStringLiteral("[/right]"), QStringLiteral("[center]"),
+        QStringLiteral("[/CENTER]"), QStringLiteral("[URL]"),    QStringLiteral("[url="),
+        QStringLiteral("[/URL]"),    QStringLiteral("[URL"),     QStringLiteral("[MORE]"),
+        QStringLiteral("[more]"),    QStringLiteral("[CODE]"),   QStringLiteral("[/code]"),
+        QStringLiteral("[J]"),       QStringLiteral("[/j]"),     QStringLiteral("[L]"),
+        QStringLiteral("[/L]"),      QStringLiteral("["),        QStringLiteral("]"),
+        QStringLiteral("<"),         QStringLiteral(">"),        QStringLiteral("&"),
+        QStringLiteral("\""),        QStringLiteral("'"),        QStringLiteral("/"),
+        QStringLiteral("\\"),        QStringLiteral("\r\n"),     QStringLiteral("\r"),
+        QStringLiteral("\n"),        QStringLiteral(" "),        QStringLiteral("a"),
+        QStringLiteral("Z9"),        QStringLiteral("я"),        QStringLiteral("-"),
+        QStringLiteral("http://x/"), QStringLiteral("$1")};
+    QString body;
+    const int length = random.bounded(60);
+    for (int i = 0; i < length; ++i)
+        body += pieces.at(random.bounded(static_cast<int>(pieces.size())));
+    return body;
+}
+
+TEST(ConvertPostBody, FastAndPlainVersionsAgreeOnManyBodies)
+{
+    QRandomGenerator random(20261209);
+    for (int i = 0; i < 30000; ++i) {
+        const QString body = randomBody(random);
+        const bool lineBreaks = i % 2 == 0;
+        ASSERT_EQ(ConvertPostBody(body, lineBreaks), ReferenceConvertPostBody(body, lineBreaks))
+            << "body: " << body.toStdString();
+    }
+}
