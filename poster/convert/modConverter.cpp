@@ -1,11 +1,16 @@
 #include "poster/convert/modConverter.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <array>
 
 const QString DiaryAddress = QStringLiteral("http://diary.example");
 const QString DiaryImageAddress = QStringLiteral("http://static.diary.example");
 
+// Every pass scans its text once, left to right, and writes the result into a buffer
+// that the caller provides; it answers false, writing nothing, when the text stays as
+// it is. ConvertPostBody passes two buffers back and forth, so that a long body costs
+// two allocations rather than one per pass.
 namespace {
 constexpr char16_t lowerAscii(char16_t c)
 {
@@ -13,59 +18,129 @@ constexpr char16_t lowerAscii(char16_t c)
 }
 
 // Does text hold needle at position, comparing ASCII letters without regard to case?
-bool matchesAt(const QString& text, qsizetype position, QStringView needle)
+bool matchesAt(QStringView text, qsizetype position, QStringView needle)
 {
     if (position < 0 || position + needle.size() > text.size())
         return false;
-    const QChar* p = text.constData() + position;
+    const QChar* p = text.data() + position;
     for (qsizetype i = 0; i < needle.size(); ++i)
         if (lowerAscii(p[i].unicode()) != lowerAscii(needle[i].unicode()))
             return false;
     return true;
 }
 
-// Case-insensitive search for a needle that begins with a non-letter (every tag here
-// begins with "["), so the first character can be found by a plain fast search.
-qsizetype findTag(const QString& text, QStringView needle, qsizetype from)
+// The next c at or after from. Markup is dense with brackets, so the next few
+// characters are looked at directly before the vectorised search is called.
+qsizetype findChar(QStringView text, char16_t c, qsizetype from)
 {
-    const QChar first = needle.front();
-    for (qsizetype i = text.indexOf(first, from); i >= 0; i = text.indexOf(first, i + 1))
+    const qsizetype n = text.size();
+    const QChar* data = text.data();
+    const qsizetype near = std::min(n, from + 32);
+    for (qsizetype i = from; i < near; ++i)
+        if (data[i].unicode() == c)
+            return i;
+    return near < n ? text.indexOf(QChar(c), near) : -1;
+}
+
+// Case-insensitive search for a needle that begins with a non-letter (every tag here
+// begins with "["), so that its first character can be found by a plain fast search.
+qsizetype findTag(QStringView text, QStringView needle, qsizetype from)
+{
+    const char16_t first = needle.front().unicode();
+    for (qsizetype i = findChar(text, first, from); i >= 0; i = findChar(text, first, i + 1))
         if (matchesAt(text, i, needle))
             return i;
     return -1;
 }
 
-// Replaces every occurrence of each needle (all beginning with "[") in one left-to-right
-// scan. Equivalent to replacing them one after another, since no needle can overlap
-// another and no replacement holds a "[".
+// Collects the output of one pass: untouched stretches of the input and replacements.
+class Output
+{
+public:
+    Output(QStringView input, QString& buffer) : m_input(input), m_buffer(buffer) {}
+    // Copies the input up to position, then appends the replacement, and goes on
+    // after the replaced length.
+    void replace(qsizetype position, qsizetype length, QStringView replacement)
+    {
+        start();
+        m_buffer.append(m_input.mid(m_done, position - m_done)).append(replacement);
+        m_done = position + length;
+    }
+    void copyTo(qsizetype position)
+    {
+        start();
+        m_buffer.append(m_input.mid(m_done, position - m_done));
+        m_done = position;
+    }
+    void append(QStringView text) { m_buffer.append(text); }
+    // Leaves out the input up to position (after copyTo and appends that replace it).
+    void skipTo(qsizetype position) { m_done = position; }
+    // Copies the rest; false when nothing was replaced (the buffer is then untouched).
+    bool finish()
+    {
+        if (!m_started)
+            return false;
+        m_buffer.append(m_input.mid(m_done));
+        return true;
+    }
+
+private:
+    void start()
+    {
+        if (m_started)
+            return;
+        m_started = true;
+        m_buffer.truncate(0); // keeps the capacity of a reused buffer
+        m_buffer.reserve(m_input.size() + m_input.size() / 4);
+    }
+    QStringView m_input;
+    QString& m_buffer;
+    qsizetype m_done = 0;
+    bool m_started = false;
+};
+
 struct Replacement
 {
     QStringView needle;
     QStringView replacement;
 };
 
-template <size_t N>
-QString replaceTags(const QString& text, const std::array<Replacement, N>& table)
+// Every needle (each beginning with "[") replaced in one scan. This equals replacing
+// them one after another: no needle can overlap another, and no replacement holds a
+// "[" that could start a new one.
+bool replaceTags(QStringView text, const Replacement* table, size_t count, QString& buffer)
 {
-    QString out;
-    qsizetype done = 0;
-    for (qsizetype i = text.indexOf(QLatin1Char('[')); i >= 0;
-         i = text.indexOf(QLatin1Char('['), i + 1)) {
-        for (const Replacement& r : table) {
-            if (matchesAt(text, i, r.needle)) {
-                if (out.isNull())
-                    out.reserve(text.size() + text.size() / 8);
-                out.append(QStringView(text).mid(done, i - done)).append(r.replacement);
-                done = i + r.needle.size();
-                i = done - 1;
-                break;
-            }
+    Output out(text, buffer);
+    for (qsizetype i = findChar(text, u'[', 0); i >= 0; i = findChar(text, u'[', i + 1)) {
+        if (i + 2 >= text.size())
+            break;
+        const char16_t second = lowerAscii(text[i + 1].unicode());
+        for (size_t k = 0; k < count; ++k) {
+            const Replacement& r = table[k];
+            if (lowerAscii(r.needle[1].unicode()) != second || !matchesAt(text, i, r.needle))
+                continue;
+            out.replace(i, r.needle.size(), r.replacement);
+            i += r.needle.size() - 1;
+            break;
         }
     }
-    if (done == 0)
-        return text;
-    out.append(QStringView(text).mid(done));
-    return out;
+    return out.finish();
+}
+
+// Every exact (case-sensitive) occurrence of needle.
+bool replaceExact(QStringView text, QStringView needle, QStringView replacement, QString& buffer)
+{
+    // A search for the first character and a comparison of the rest beats a general
+    // substring search for needles this short.
+    Output out(text, buffer);
+    const char16_t first = needle.front().unicode();
+    for (qsizetype i = findChar(text, first, 0); i >= 0; i = findChar(text, first, i + 1)) {
+        if (text.sliced(i).first(std::min(needle.size(), text.size() - i)) == needle) {
+            out.replace(i, needle.size(), replacement);
+            i += needle.size() - 1;
+        }
+    }
+    return out.finish();
 }
 
 bool isTagCharacter(QChar c)
@@ -75,82 +150,11 @@ bool isTagCharacter(QChar c)
            u == u'"' || u == u'/' || u == u'\\' || u == u'\'';
 }
 
-// Every "[" + tag + "]" ... "[/" + tag + "]" pair on one line, found as the lazy pattern
-// "\[tag\](.*?)\[/tag\]" finds it (case-insensitive, "." stopping at LF), replaced by
-// the pieces of the template with the captured name between them.
-QString replaceUserTags(const QString& text, QStringView opener, QStringView closer,
-                        const QStringList& pieces)
-{
-    QString out;
-    qsizetype done = 0;
-    qsizetype from = 0;
-    qsizetype end = -1;     // the first closer at or after the last search position
-    qsizetype lineEnd = -1; // likewise the first line feed
-    while (true) {
-        const qsizetype start = findTag(text, opener, from);
-        if (start < 0)
-            break;
-        const qsizetype nameStart = start + opener.size();
-        if (lineEnd < nameStart) {
-            lineEnd = text.indexOf(QLatin1Char('\n'), nameStart);
-            if (lineEnd < 0)
-                lineEnd = text.size();
-        }
-        // A closer found earlier is still the first one when it lies ahead; searching
-        // again each time would make many openers before one far closer quadratic.
-        if (end < nameStart)
-            end = findTag(text, closer, nameStart);
-        if (end < 0)
-            break; // no closer anywhere later: no later opener can match either
-        if (end + closer.size() > lineEnd) {
-            // No closer on this line: neither has any later opener on it.
-            from = lineEnd;
-            continue;
-        }
-        const QStringView name = QStringView(text).mid(nameStart, end - nameStart);
-        if (out.isNull())
-            out.reserve(text.size() + text.size() / 4);
-        out.append(QStringView(text).mid(done, start - done));
-        for (qsizetype i = 0; i < pieces.size(); ++i) {
-            if (i > 0)
-                out.append(name);
-            out.append(pieces[i]);
-        }
-        done = from = end + closer.size();
-    }
-    if (done == 0)
-        return text;
-    out.append(QStringView(text).mid(done));
-    return out;
-}
-
-const QString JournalTitle = QStringLiteral("\" title=\"Ссылка на дневник пользователя ");
-} // namespace
-
-QString ConvertSimpleTag(const QString& text, const QString& name)
-{
-    const QString open = QLatin1Char('[') + name + QLatin1Char(']');
-    const QString close = QStringLiteral("[/") + name + QLatin1Char(']');
-    const QString htmlOpen = QLatin1Char('<') + name.toLower() + QLatin1Char('>');
-    const QString htmlClose = QStringLiteral("</") + name.toLower() + QLatin1Char('>');
-    return replaceTags(text,
-                       std::array{Replacement{open, htmlOpen}, Replacement{close, htmlClose}});
-}
-
-QString ConvertTagPair(const QString& text, const QString& tag, const QString& opening,
-                       const QString& closing)
-{
-    const QString open = QLatin1Char('[') + tag + QLatin1Char(']');
-    const QString close = QStringLiteral("[/") + tag + QLatin1Char(']');
-    return replaceTags(text, std::array{Replacement{open, opening}, Replacement{close, closing}});
-}
-
-QString ConvertUrlTags(const QString& text)
+bool urlTags(QStringView text, QString& buffer)
 {
     static constexpr QStringView Opener = u"[URL";
     static constexpr QStringView Closer = u"[/URL]";
-    QString out;
-    qsizetype done = 0;
+    Output out(text, buffer);
     qsizetype from = 0;
     while (true) {
         const qsizetype start = findTag(text, Opener, from);
@@ -160,11 +164,11 @@ QString ConvertUrlTags(const QString& text)
         if (closer < 0)
             break;
         const qsizetype pieceEnd = closer + Closer.size();
-        const QStringView piece = QStringView(text).mid(start, pieceEnd - start);
+        const QStringView piece = text.mid(start, pieceEnd - start);
         QStringView target, linkText;
-        bool wellFormed = piece.size() >= 11;
-        if (wellFormed && matchesAt(text, start, u"[URL=")) {
-            const qsizetype bracket = piece.indexOf(QLatin1Char(']'));
+        bool wellFormed = piece.size() >= 11; // at least "[URL][/URL]"
+        if (wellFormed && matchesAt(piece, 0, u"[URL=")) {
+            const qsizetype bracket = piece.indexOf(u']');
             wellFormed = bracket < piece.size() - 1; // not only the closer's own "]"
             if (wellFormed) {
                 target = piece.mid(5, bracket - 5);
@@ -174,132 +178,159 @@ QString ConvertUrlTags(const QString& text)
             target = linkText = piece.mid(5, piece.size() - 11);
         }
         // The search goes on after the piece: a link's own target and text are never
-        // searched again, so nested openers cannot multiply the output.
+        // searched again, so nested openers cannot multiply the text.
         from = pieceEnd;
         if (!wellFormed)
             continue;
-        if (out.isNull())
-            out.reserve(text.size() + text.size() / 4);
-        out.append(QStringView(text).mid(done, start - done));
-        out.append(u"<a href=\"").append(target).append(u"\">").append(linkText).append(u"</a>");
-        done = pieceEnd;
+        out.copyTo(start);
+        out.append(u"<a href=\"");
+        out.append(target);
+        out.append(u"\">");
+        out.append(linkText);
+        out.append(u"</a>");
+        out.skipTo(pieceEnd);
     }
-    if (done == 0)
-        return text;
-    out.append(QStringView(text).mid(done));
-    return out;
+    return out.finish();
 }
 
-QString ExpandMoreTag(const QString& text)
+void escapeCodeInto(QStringView text, QString& out)
 {
-    if (!text.contains(u"[MORE]"))
-        return text;
-    return QString(text).replace(QStringLiteral("[MORE]"), QStringLiteral("[MORE=Читать дальше]"));
-}
-
-QString EscapeCodeText(const QString& text)
-{
-    QString out;
-    out.reserve(text.size() + text.size() / 8);
+    // "&" first, then the quote and the brackets, then CR LF: one scan gives the same,
+    // as no replacement holds a character that a later one replaces.
     const qsizetype n = text.size();
+    qsizetype done = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        switch (c.unicode()) {
+        QStringView replacement;
+        switch (text[i].unicode()) {
         case u'&':
-            out.append(u"&amp;");
+            replacement = u"&amp;";
             break;
         case u'"':
-            out.append(u"&quot;");
+            replacement = u"&quot;";
             break;
         case u'<':
-            out.append(u"&lt;");
+            replacement = u"&lt;";
             break;
         case u'>':
-            out.append(u"&gt;");
+            replacement = u"&gt;";
             break;
         case u'\r':
-            if (i + 1 < n && text.at(i + 1) == u'\n') {
-                out.append(u"<br />");
-                ++i;
-                break;
-            }
-            [[fallthrough]];
-        default:
-            out.append(c);
+            if (i + 1 < n && text[i + 1] == u'\n')
+                replacement = u"<br />";
+            break;
         }
+        if (replacement.isNull())
+            continue;
+        out.append(text.mid(done, i - done)).append(replacement);
+        done = i + (text[i] == u'\r' ? 2 : 1);
+        i = done - 1;
     }
-    return out;
+    out.append(text.mid(done));
 }
 
-QString ConvertCodeBlocks(const QString& text)
+bool codeBlocks(QStringView text, QString& buffer)
 {
     static constexpr QStringView Open = u"[CODE]";
     static constexpr QStringView Close = u"[/CODE]";
-    static const QString PreOpen = QStringLiteral(
-        "<pre style=\"border:1px solid #c0c0c0;margin:0px;padding:8px 10px;overflow-x:scroll;\">");
+    static constexpr QStringView PreOpen =
+        u"<pre style=\"border:1px solid #c0c0c0;margin:0px;padding:8px 10px;overflow-x:scroll;\">";
     qsizetype marker = findTag(text, Open, 0);
     if (marker < 0)
-        return text;
-    QString out;
-    out.reserve(text.size() + text.size() / 4);
-    out.append(QStringView(text).first(marker));
+        return false;
+    Output out(text, buffer);
+    out.copyTo(marker);
+    // The first closer ahead is kept between pieces, so that many markers before one
+    // far closer do not search the same text again and again.
     qsizetype nextCloser = findTag(text, Close, marker);
     while (marker >= 0) {
         const qsizetype pieceStart = marker + Open.size();
         const qsizetype next = findTag(text, Open, pieceStart);
         const qsizetype pieceEnd = next < 0 ? text.size() : next;
-        // The first closer ahead is kept between pieces, so that many markers before
-        // one far closer do not search the same text again and again.
         if (nextCloser >= 0 && nextCloser < pieceStart)
             nextCloser = findTag(text, Close, pieceStart);
         // It belongs to this piece only when it ends before the next marker (the two
         // cannot overlap: both begin with "[").
-        const qsizetype closer =
-            nextCloser >= 0 && nextCloser + Close.size() <= pieceEnd ? nextCloser : -1;
-        if (closer < 0) {
-            out.append(QStringView(text).mid(pieceStart, pieceEnd - pieceStart));
-        } else {
+        const bool closed = nextCloser >= 0 && nextCloser + Close.size() <= pieceEnd;
+        // The marker itself disappears.
+        out.replace(marker, Open.size(), {});
+        if (closed) {
             out.append(PreOpen);
-            out.append(EscapeCodeText(text.mid(pieceStart, closer - pieceStart)));
+            escapeCodeInto(text.mid(pieceStart, nextCloser - pieceStart), buffer);
             out.append(u"</pre>");
-            out.append(
-                QStringView(text).mid(closer + Close.size(), pieceEnd - closer - Close.size()));
+            out.skipTo(nextCloser + Close.size());
         }
+        out.copyTo(pieceEnd);
         marker = next;
     }
-    return out;
+    return out.finish();
 }
 
-QString EscapeStrayAngleBrackets(const QString& text)
+bool strayAngleBrackets(QStringView text, QString& buffer)
 {
-    // Closing brackets: decided by the character just before, in the text as it is
-    // being rewritten (so ">>" escapes both: the second follows the first's ";").
-    QString closed;
-    closed.reserve(text.size() + text.size() / 16);
+    // The two scans in one: the first only turns ">" into "&gt;", and neither ">" nor
+    // the "&" and ";" it leaves are tag characters, so each bracket's neighbour decides
+    // the same in the original text as in the text the first scan leaves.
     const qsizetype n = text.size();
+    const QChar* data = text.data();
+    Output out(text, buffer);
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c == u'>' && (closed.isEmpty() || !isTagCharacter(closed.back())))
-            closed.append(u"&gt;");
-        else
-            closed.append(c);
+        const char16_t c = data[i].unicode();
+        if (c != u'>' && c != u'<')
+            continue;
+        const bool stray = c == u'>' ? i == 0 || !isTagCharacter(data[i - 1])
+                                     : i == n - 1 || !isTagCharacter(data[i + 1]);
+        if (stray)
+            out.replace(i, 1, c == u'>' ? u"&gt;" : u"&lt;");
     }
-    // Opening brackets: decided by the character just after, which no replacement
-    // before it can change.
-    QString out;
-    out.reserve(closed.size() + closed.size() / 16);
-    const qsizetype m = closed.size();
-    for (qsizetype i = 0; i < m; ++i) {
-        const QChar c = closed.at(i);
-        if (c == u'<' && (i == m - 1 || !isTagCharacter(closed.at(i + 1))))
-            out.append(u"&lt;");
-        else
-            out.append(c);
-    }
-    return out;
+    return out.finish();
 }
 
-QString ConvertJournalTags(const QString& text)
+// Every opener ... closer pair on one line, found as the lazy pattern
+// "\[J\](.*?)\[/J\]" finds it (case-insensitive, "." stopping at a line feed), replaced
+// by the pieces of the template with the captured name between them.
+bool userTags(QStringView text, QStringView opener, QStringView closer, const QStringList& pieces,
+              QString& buffer)
+{
+    Output out(text, buffer);
+    qsizetype from = 0;
+    qsizetype end = -1;     // the first closer at or after the last search position
+    qsizetype lineEnd = -1; // likewise the first line feed
+    while (true) {
+        const qsizetype start = findTag(text, opener, from);
+        if (start < 0)
+            break;
+        const qsizetype nameStart = start + opener.size();
+        // Positions found earlier stay valid while they lie ahead; searching again for
+        // every opener would make many openers before one far closer quadratic.
+        if (lineEnd < nameStart) {
+            lineEnd = text.indexOf(u'\n', nameStart);
+            if (lineEnd < 0)
+                lineEnd = text.size();
+        }
+        if (end < nameStart)
+            end = findTag(text, closer, nameStart);
+        if (end < 0)
+            break; // no closer anywhere later: no later opener can match either
+        if (end + closer.size() > lineEnd) {
+            from = lineEnd; // no closer on this line, for any opener on it
+            continue;
+        }
+        const QStringView name = text.mid(nameStart, end - nameStart);
+        out.copyTo(start);
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            if (i > 0)
+                out.append(name);
+            out.append(pieces[i]);
+        }
+        from = end + closer.size();
+        out.skipTo(from);
+    }
+    return out.finish();
+}
+
+const QString JournalTitle = QStringLiteral("\" title=\"Ссылка на дневник пользователя ");
+
+const QStringList& journalPieces()
 {
     static const QStringList pieces = {
         QStringLiteral("<a href=\"") + DiaryAddress + QStringLiteral("/member/?un="),
@@ -311,28 +342,100 @@ QString ConvertJournalTags(const QString& text)
         JournalTitle,
         QStringLiteral("\">"),
         QStringLiteral("</a>")};
-    return replaceUserTags(text, u"[J]", u"[/J]", pieces);
+    return pieces;
 }
 
-QString ConvertLinkTags(const QString& text)
+const QStringList& linkPieces()
 {
     static const QStringList pieces = {QStringLiteral("<a href=\"") + DiaryAddress +
                                            QStringLiteral("/journal.php?login="),
                                        JournalTitle, QStringLiteral("\">"), QStringLiteral("</a>")};
-    return replaceUserTags(text, u"[L]", u"[/L]", pieces);
+    return pieces;
+}
+
+template <typename Pass> QString runAlone(const QString& text, Pass pass)
+{
+    QString out;
+    return pass(QStringView(text), out) ? out : text;
+}
+} // namespace
+
+QString ConvertSimpleTag(const QString& text, const QString& name)
+{
+    const QString open = QLatin1Char('[') + name + QLatin1Char(']');
+    const QString close = QStringLiteral("[/") + name + QLatin1Char(']');
+    const QString htmlOpen = QLatin1Char('<') + name.toLower() + QLatin1Char('>');
+    const QString htmlClose = QStringLiteral("</") + name.toLower() + QLatin1Char('>');
+    const Replacement table[] = {{open, htmlOpen}, {close, htmlClose}};
+    return runAlone(text,
+                    [&](QStringView in, QString& out) { return replaceTags(in, table, 2, out); });
+}
+
+QString ConvertTagPair(const QString& text, const QString& tag, const QString& opening,
+                       const QString& closing)
+{
+    const QString open = QLatin1Char('[') + tag + QLatin1Char(']');
+    const QString close = QStringLiteral("[/") + tag + QLatin1Char(']');
+    const Replacement table[] = {{open, opening}, {close, closing}};
+    return runAlone(text,
+                    [&](QStringView in, QString& out) { return replaceTags(in, table, 2, out); });
+}
+
+QString ConvertUrlTags(const QString& text)
+{
+    return runAlone(text, urlTags);
+}
+
+QString ExpandMoreTag(const QString& text)
+{
+    return runAlone(text, [](QStringView in, QString& out) {
+        return replaceExact(in, u"[MORE]", u"[MORE=Читать дальше]", out);
+    });
+}
+
+QString EscapeCodeText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    escapeCodeInto(text, out);
+    return out;
+}
+
+QString ConvertCodeBlocks(const QString& text)
+{
+    return runAlone(text, codeBlocks);
+}
+
+QString EscapeStrayAngleBrackets(const QString& text)
+{
+    return runAlone(text, strayAngleBrackets);
+}
+
+QString ConvertJournalTags(const QString& text)
+{
+    return runAlone(text, [](QStringView in, QString& out) {
+        return userTags(in, u"[J]", u"[/J]", journalPieces(), out);
+    });
+}
+
+QString ConvertLinkTags(const QString& text)
+{
+    return runAlone(text, [](QStringView in, QString& out) {
+        return userTags(in, u"[L]", u"[/L]", linkPieces(), out);
+    });
 }
 
 QString ConvertLineBreaksToHtml(const QString& text)
 {
-    if (!text.contains(u"\r\n"))
-        return text;
-    return QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("<br />\r\n"));
+    return runAlone(text, [](QStringView in, QString& out) {
+        return replaceExact(in, u"\r\n", u"<br />\r\n", out);
+    });
 }
 
 QString ConvertPostBody(const QString& body, bool ConvertLineBreaks)
 {
     // Passes 1 and 2 in one scan: the same result as tag after tag (see replaceTags).
-    static const std::array<Replacement, 16> tags = {{
+    static constexpr Replacement tags[] = {
         {u"[b]", u"<b>"},
         {u"[/b]", u"</b>"},
         {u"[i]", u"<i>"},
@@ -349,15 +452,34 @@ QString ConvertPostBody(const QString& body, bool ConvertLineBreaks)
         {u"[/RIGHT]", u"</div>"},
         {u"[CENTER]", u"<div align=\"center\">"},
         {u"[/CENTER]", u"</div>"},
-    }};
-    QString text = replaceTags(body, tags);
-    text = ConvertUrlTags(text);
-    text = ExpandMoreTag(text);
-    text = ConvertCodeBlocks(text);
-    text = EscapeStrayAngleBrackets(text);
-    text = ConvertJournalTags(text);
-    text = ConvertLinkTags(text);
+    };
+    QString buffers[2];
+    QStringView current = body;
+    int next = 0;
+    const auto run = [&](auto pass) {
+        if (pass(current, buffers[next])) {
+            current = buffers[next];
+            next ^= 1;
+        }
+    };
+    run([](QStringView in, QString& out) { return replaceTags(in, tags, std::size(tags), out); });
+    run(urlTags);
+    run([](QStringView in, QString& out) {
+        return replaceExact(in, u"[MORE]", u"[MORE=Читать дальше]", out);
+    });
+    run(codeBlocks);
+    run(strayAngleBrackets);
+    run([](QStringView in, QString& out) {
+        return userTags(in, u"[J]", u"[/J]", journalPieces(), out);
+    });
+    run([](QStringView in, QString& out) {
+        return userTags(in, u"[L]", u"[/L]", linkPieces(), out);
+    });
     if (ConvertLineBreaks)
-        text = ConvertLineBreaksToHtml(text);
-    return text;
+        run([](QStringView in, QString& out) {
+            return replaceExact(in, u"\r\n", u"<br />\r\n", out);
+        });
+    if (current.data() == body.data())
+        return body;
+    return std::move(buffers[next ^ 1]);
 }

@@ -1,0 +1,63 @@
+// ConvertPostBody over generated bodies of 100 KB, 1 MB and 10 MB that mix every tag,
+// malformed tags, code blocks, brackets in running text, [J]/[L] tags and CR LF lines.
+// Reports MB/s of UTF-8 input.
+#include "poster/convert/modConverter.h"
+
+#include <QRandomGenerator>
+#include <QStringList>
+#include <benchmark/benchmark.h>
+
+namespace {
+QString generateBody(qsizetype utf8Bytes)
+{
+    static const QStringList pieces = {
+        QStringLiteral("[b]bold[/b] "),
+        QStringLiteral("[I]it[/i] "),
+        QStringLiteral("[u]u[/U][s]s[/s] "),
+        QStringLiteral("[OT]offtop[/OT] "),
+        QStringLiteral("[IMG]http://img.example/a.png[/IMG]"),
+        QStringLiteral("[RIGHT]r[/RIGHT][center]c[/center]"),
+        QStringLiteral("[URL]http://a.example/[/URL] "),
+        QStringLiteral("[url=http://b.example/x]link text[/url] "),
+        QStringLiteral("[URL=broken "),
+        QStringLiteral("[MORE]"),
+        QStringLiteral("[CODE]if (a < b && c > \"d\")\r\n  x();[/CODE]"),
+        QStringLiteral("[code]unclosed "),
+        QStringLiteral(" -> "),
+        QStringLiteral(" a < b > c "),
+        QStringLiteral("<!-- note -->"),
+        QStringLiteral("[J]friend[/J] "),
+        QStringLiteral("[L]neighbour[/L] "),
+        QStringLiteral("[J]open "),
+        QStringLiteral("[quote]x[/quote] "),
+        QStringLiteral("\r\n"),
+        QStringLiteral("Обычный русский текст, много слов подряд. "),
+        QStringLiteral("Plain running text with words and numbers 12345. ")};
+    QRandomGenerator random(7);
+    QString body;
+    qsizetype bytes = 0;
+    while (bytes < utf8Bytes) {
+        const QString& piece = pieces.at(random.bounded(static_cast<int>(pieces.size())));
+        body += piece;
+        bytes += piece.toUtf8().size();
+    }
+    return body;
+}
+
+void BM_ConvertPostBody(benchmark::State& state)
+{
+    const QString body = generateBody(state.range(0));
+    const auto inputBytes = static_cast<double>(body.toUtf8().size());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ConvertPostBody(body, true));
+    state.counters["MB/s"] =
+        benchmark::Counter(inputBytes / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ConvertPostBody)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Arg(10'000'000)
+    ->Unit(benchmark::kMillisecond);
+} // namespace
+
+BENCHMARK_MAIN();
