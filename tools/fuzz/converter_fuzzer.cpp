@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         body.resize(static_cast<qsizetype>((size - 1) / 2));
         std::memcpy(body.data(), data + 1, static_cast<size_t>(body.size()) * 2);
     } else {
-        body = QString::fromUtf8(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
+        body = QString::fromUtf8(reinterpret_cast<const char*>(data + 1),
+                                 static_cast<qsizetype>(size - 1));
     }
     const QString fast = ConvertPostBody(body, lineBreaks);
     if (fast != ReferenceConvertPostBody(body, lineBreaks))

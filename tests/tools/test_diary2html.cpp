@@ -1,0 +1,47 @@
+#include "tests/TestSupport.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+struct Outcome
+{
+    int exitCode;
+    QByteArray out, err;
+};
+
+Outcome diary2html(const QStringList& arguments, const QByteArray& input = {})
+{
+    QProcess process;
+    process.start(QStringLiteral(DIARY2HTML), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(30000);
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+} // namespace
+
+TEST(Diary2Html, ConvertsOneBodyFromStandardInput)
+{
+    const QByteArray body = "[b]Hi[/b] -> [URL=http://a/b]site[/URL]\nbye\r\nЖ";
+    Outcome run = diary2html({QStringLiteral("--body")}, body);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(
+        run.out,
+        QByteArray("<b>Hi</b> -&gt; <a href=\"http://a/b\">site</a><br />\r\nbye<br />\r\nЖ"));
+    run = diary2html({QStringLiteral("--body"), QStringLiteral("--no-line-breaks")}, "a\nb");
+    EXPECT_EQ(run.out, QByteArray("a\r\nb"));
+}
+
+TEST(Diary2Html, ListsEveryPostOfAFileOrSaysWhyNot)
+{
+    Outcome run = diary2html({sourceFolder() + QStringLiteral("/examples/sample-diary.txt")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.startsWith("05.03.2010  07:07:03 PM * Spring\n<b>Spring</b> came"));
+    EXPECT_EQ(run.out.count("\n\n"), 12);
+
+    run = diary2html({testFolder() + QStringLiteral("/missing.txt")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("The file does not exist."));
+    EXPECT_TRUE(run.out.isEmpty());
+}
