@@ -1,0 +1,493 @@
+#include "request/http/olvHTTPRequestHT.h"
+
+#include "platform/com/ErrorInfo.h"
+#include "request/http/modArraySize.h"
+#include "request/http/modCommon.h"
+#include "request/http/modCookies.h"
+#include "request/http/modEnvVariables.h"
+#include "request/http/modFileIO.h"
+#include "request/http/modFormatVersion.h"
+#include "request/http/modLaunchProcess.h"
+#include "request/http/modOutputLogSupport.h"
+#include "request/http/mvarWGetCache.h"
+#include "request/proxy/ProxySettings.h"
+#include "support/olvsupport0100/olvsupport0100.h"
+#include "support/olvsupportfbe0100/olvsupportfbe0100.h"
+
+#include <QCursor>
+#include <QFile>
+#include <QGuiApplication>
+#include <cstdlib>
+
+namespace {
+template <typename T> HRESULT give(const T& source, T* value)
+{
+    if (!value)
+        return E_POINTER;
+    *value = source;
+    return S_OK;
+}
+
+HRESULT giveBool(bool source, VARIANT_BOOL* value)
+{
+    if (!value)
+        return E_POINTER;
+    *value = toVariantBool(source);
+    return S_OK;
+}
+
+HRESULT take(QString* target, const QString& value)
+{
+    *target = value;
+    return S_OK;
+}
+
+HRESULT takeBool(bool* target, VARIANT_BOOL value)
+{
+    *target = value != VARIANT_FALSE;
+    return S_OK;
+}
+
+QString join(const QString& folder, const QString& name)
+{
+    QString path;
+    const QString none;
+    checkStatus(sxBuildFileName2(folder, name, none, none, none, none, none, none, none, &path),
+                "sxBuildFileName2");
+    return path;
+}
+
+// N="value" and one blank, the value escaped.
+QString quoted(const QString& name, const QString& value)
+{
+    return name + QStringLiteral("=\"") + EscapeArgument(value) + QStringLiteral("\" ");
+}
+
+// The hourglass while wget runs, where there is a screen to show it on.
+class HourglassCursor
+{
+public:
+    explicit HourglassCursor(bool wanted)
+        : m_on(wanted && qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    {
+        if (m_on)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~HourglassCursor()
+    {
+        if (m_on)
+            QGuiApplication::restoreOverrideCursor();
+    }
+
+private:
+    bool m_on;
+};
+} // namespace
+
+olvHTTPRequestHT::olvHTTPRequestHT()
+{
+    const WGetCache& cache = InitWGetCache(false);
+    m_exe = cache.WGetEXEFileName;
+    m_dataPath = cache.WGetEXEDataPath;
+    m_legacy = cache.LegacyWGet;
+    m_userAgent = FormatUserAgent(false);
+    m_headers = newCollection();
+}
+
+olvHTTPRequestHT::~olvHTTPRequestHT()
+{
+    if (m_collector)
+        m_collector->FlushIt(); // and once more as the collector goes
+}
+
+csFileGarbageCollector& olvHTTPRequestHT::collector()
+{
+    if (!m_collector)
+        m_collector = std::make_unique<csFileGarbageCollector>();
+    return *m_collector;
+}
+
+HRESULT olvHTTPRequestHT::get_AdditionalHeaders(ICollection** value)
+{
+    if (!value)
+        return E_POINTER;
+    *value = ComPtr<ICollection>(m_headers).detach();
+    return S_OK;
+}
+
+HRESULT olvHTTPRequestHT::putref_AdditionalHeaders(ICollection* value)
+{
+    m_headers = ComPtr<ICollection>::share(value);
+    return S_OK;
+}
+
+HRESULT olvHTTPRequestHT::get_ProxySettings(_ProxySettings** value)
+{
+    if (!value)
+        return E_POINTER;
+    *value = ComPtr<_ProxySettings>(m_proxy).detach();
+    return S_OK;
+}
+
+HRESULT olvHTTPRequestHT::putref_ProxySettings(_ProxySettings* value)
+{
+    m_proxy = ComPtr<_ProxySettings>::share(value);
+    return S_OK;
+}
+
+HRESULT olvHTTPRequestHT::get_WGetEXEFileName(QString* value)
+{
+    return give(m_exe, value);
+}
+HRESULT olvHTTPRequestHT::get_WGetEXEDataPath(QString* value)
+{
+    return give(m_dataPath, value);
+}
+HRESULT olvHTTPRequestHT::put_URL(const QString& value)
+{
+    return take(&m_url, value);
+}
+HRESULT olvHTTPRequestHT::get_URL(QString* value)
+{
+    return give(m_url, value);
+}
+HRESULT olvHTTPRequestHT::put_HTTPVerb(const QString& value)
+{
+    return take(&m_verb, value);
+}
+HRESULT olvHTTPRequestHT::get_HTTPVerb(QString* value)
+{
+    return give(m_verb, value);
+}
+HRESULT olvHTTPRequestHT::put_Referer(const QString& value)
+{
+    return take(&m_referer, value);
+}
+HRESULT olvHTTPRequestHT::get_Referer(QString* value)
+{
+    return give(m_referer, value);
+}
+HRESULT olvHTTPRequestHT::put_IgnoreCertificateErrors(VARIANT_BOOL value)
+{
+    return takeBool(&m_ignoreCertificateErrors, value);
+}
+HRESULT olvHTTPRequestHT::get_IgnoreCertificateErrors(VARIANT_BOOL* value)
+{
+    return giveBool(m_ignoreCertificateErrors, value);
+}
+HRESULT olvHTTPRequestHT::put_Timeout(std::int32_t value)
+{
+    m_timeout = value;
+    return S_OK;
+}
+HRESULT olvHTTPRequestHT::get_Timeout(std::int32_t* value)
+{
+    return give(m_timeout, value);
+}
+HRESULT olvHTTPRequestHT::put_UserAgent(const QString& value)
+{
+    return take(&m_userAgent, value);
+}
+HRESULT olvHTTPRequestHT::get_UserAgent(QString* value)
+{
+    return give(m_userAgent, value);
+}
+HRESULT olvHTTPRequestHT::put_DisableCompression(VARIANT_BOOL value)
+{
+    return takeBool(&m_disableCompression, value);
+}
+HRESULT olvHTTPRequestHT::get_DisableCompression(VARIANT_BOOL* value)
+{
+    return giveBool(m_disableCompression, value);
+}
+HRESULT olvHTTPRequestHT::put_ServerUserName(const QString& value)
+{
+    return take(&m_serverUser, value);
+}
+HRESULT olvHTTPRequestHT::get_ServerUserName(QString* value)
+{
+    return give(m_serverUser, value);
+}
+HRESULT olvHTTPRequestHT::put_ServerPassword(const QString& value)
+{
+    return take(&m_serverPassword, value);
+}
+HRESULT olvHTTPRequestHT::get_ServerPassword(QString* value)
+{
+    return give(m_serverPassword, value);
+}
+HRESULT olvHTTPRequestHT::put_NoCookies(VARIANT_BOOL value)
+{
+    return takeBool(&m_noCookies, value);
+}
+HRESULT olvHTTPRequestHT::get_NoCookies(VARIANT_BOOL* value)
+{
+    return giveBool(m_noCookies, value);
+}
+HRESULT olvHTTPRequestHT::put_CookiesData(const QString& value)
+{
+    return take(&m_cookies, value);
+}
+HRESULT olvHTTPRequestHT::get_CookiesData(QString* value)
+{
+    return give(m_cookies, value);
+}
+HRESULT olvHTTPRequestHT::put_OptionalData(const QByteArray& value)
+{
+    m_optionalData = value;
+    return S_OK;
+}
+HRESULT olvHTTPRequestHT::get_OptionalData(QByteArray* value)
+{
+    return give(m_optionalData, value);
+}
+HRESULT olvHTTPRequestHT::put_OptionalDataFileName(const QString& value)
+{
+    return take(&m_optionalDataFileName, value);
+}
+HRESULT olvHTTPRequestHT::get_OptionalDataFileName(QString* value)
+{
+    return give(m_optionalDataFileName, value);
+}
+HRESULT olvHTTPRequestHT::put_UseOptionalDataFileName(VARIANT_BOOL value)
+{
+    return takeBool(&m_useOptionalDataFileName, value);
+}
+HRESULT olvHTTPRequestHT::get_UseOptionalDataFileName(VARIANT_BOOL* value)
+{
+    return giveBool(m_useOptionalDataFileName, value);
+}
+HRESULT olvHTTPRequestHT::get_ReceivedData(QByteArray* value)
+{
+    return give(m_receivedData, value);
+}
+HRESULT olvHTTPRequestHT::get_ReceivedDataFileName(QString* value)
+{
+    return give(m_receivedDataFileName, value);
+}
+HRESULT olvHTTPRequestHT::put_ReturnReceivedDataFileName(VARIANT_BOOL value)
+{
+    return takeBool(&m_returnReceivedDataFileName, value);
+}
+HRESULT olvHTTPRequestHT::get_ReturnReceivedDataFileName(VARIANT_BOOL* value)
+{
+    return giveBool(m_returnReceivedDataFileName, value);
+}
+HRESULT olvHTTPRequestHT::get_OutputLog(QString* value)
+{
+    return give(m_outputLog, value);
+}
+HRESULT olvHTTPRequestHT::get_Win32ErrorCode(std::int32_t* value)
+{
+    return give(m_win32ErrorCode, value);
+}
+HRESULT olvHTTPRequestHT::get_WGetReturnCode(std::int32_t* value)
+{
+    return give(m_wgetReturnCode, value);
+}
+HRESULT olvHTTPRequestHT::put_NoHourglassCursor(VARIANT_BOOL value)
+{
+    return takeBool(&m_noHourglass, value);
+}
+HRESULT olvHTTPRequestHT::get_NoHourglassCursor(VARIANT_BOOL* value)
+{
+    return giveBool(m_noHourglass, value);
+}
+HRESULT olvHTTPRequestHT::get_WGetCommandLine(QString* value)
+{
+    return give(m_commandLine, value);
+}
+HRESULT olvHTTPRequestHT::get_LastRC(RequestExecuteError_Const* value)
+{
+    return give(m_lastRC, value);
+}
+
+HRESULT olvHTTPRequestHT::Execute(RequestExecuteError_Const* result)
+{
+    // A raised error ends the run with LastRC left at reeUnknownError.
+    return guardCall([&] {
+        const RequestExecuteError_Const rc = run();
+        if (result)
+            *result = rc;
+        return S_OK;
+    });
+}
+
+QString olvHTTPRequestHT::newTemporaryFile(bool registered)
+{
+    QString name;
+    checkStatus(sxGetTempFileName2(QString(), QStringLiteral("TMP"), &name), "sxGetTempFileName2");
+    if (registered)
+        collector().AddFiles({name});
+    return name;
+}
+
+RequestExecuteError_Const olvHTTPRequestHT::run()
+{
+    m_lastRC = reeUnknownError;
+    m_receivedData.clear();
+    m_outputLog.clear();
+    m_commandLine.clear();
+    m_win32ErrorCode = 0;
+    m_wgetReturnCode = 0;
+    const auto finish = [this](RequestExecuteError_Const rc) { return m_lastRC = rc; };
+
+    if (m_url.isEmpty())
+        return finish(reeURLNotSpecified);
+
+    const QString logFile = newTemporaryFile(true);
+    const QString responseFile = newTemporaryFile(!m_returnReceivedDataFileName);
+    const QString cookieFile = m_noCookies ? QString() : newTemporaryFile(true);
+    QString bodyFile;
+    if (m_useOptionalDataFileName)
+        bodyFile = m_optionalDataFileName;
+    else if (!IsArrayEmpty(m_optionalData))
+        bodyFile = newTemporaryFile(true);
+
+    if (!m_noCookies && !WriteTextFile(cookieFile, CookieFileHeader() + m_cookies))
+        return finish(reeCookieFileWriteError);
+    if (!m_useOptionalDataFileName && !bodyFile.isEmpty() &&
+        !WriteBinaryFile(bodyFile, m_optionalData))
+        return finish(reeOptionalDataFileWriteError);
+
+    m_commandLine = buildCommandLine(logFile, responseFile, cookieFile, bodyFile);
+    // The legacy build takes its configuration file from the environment instead.
+    if (m_legacy)
+        setenv("WGETRC",
+               QFile::encodeName(join(m_dataPath, QStringLiteral("wget.cfg"))).constData(), 1);
+
+    bool started = false;
+    {
+        HourglassCursor hourglass(!m_noHourglass);
+        SetWGetHome(m_dataPath);
+        std::int32_t threadExitCode = 0;
+        try {
+            started = LaunchProcess(m_commandLine, 0, 32, QString(), 1, -1, false, false, 0,
+                                    QString(), &m_wgetReturnCode, &threadExitCode,
+                                    &m_win32ErrorCode, false, 0, 0, 0, false, nullptr, nullptr);
+        } catch (...) {
+            RestoreHome();
+            if (m_legacy)
+                unsetenv("WGETRC");
+            throw;
+        }
+        RestoreHome();
+        if (m_legacy)
+            unsetenv("WGETRC");
+    }
+    if (!started)
+        return finish(reeCantRunWGet);
+
+    if (!ReadTextFile(logFile, &m_outputLog))
+        return finish(reeLogFileReadError);
+    // wget here ends its log lines with LF alone; the log is kept with CR LF.
+    m_outputLog = CleanOutputLog(NormalizeLineBreaks(m_outputLog));
+
+    RequestExecuteError_Const rc = finish(m_wgetReturnCode != 0 ? reeWGetReturnsError : reeSuccess);
+    if (m_returnReceivedDataFileName) {
+        m_receivedDataFileName = responseFile;
+    } else if (!ReadBinaryFile(responseFile, &m_receivedData)) {
+        return finish(reeResultFileReadError);
+    }
+    if (!m_noCookies) {
+        QString cookies;
+        if (ReadTextFile(cookieFile, &cookies)) {
+            m_cookies = CookiesFromCookieFile(cookies);
+        } else {
+            m_cookies.clear();
+            rc = finish(reeCookieFileReadError);
+        }
+    }
+    return rc;
+}
+
+QString olvHTTPRequestHT::buildCommandLine(const QString& logFile, const QString& responseFile,
+                                           const QString& cookieFile, const QString& bodyFile)
+{
+    QString line = QLatin1Char('"') + EscapeArgument(m_exe) + QStringLiteral("\" ");
+    line += quoted(QStringLiteral("--output-file"), logFile);
+    line += quoted(QStringLiteral("--output-document"), responseFile);
+    line += quoted(QStringLiteral("--user-agent"), m_userAgent);
+    const QString config = join(m_dataPath, QStringLiteral("wget.cfg"));
+    if (!m_legacy) {
+        line += QStringLiteral("--compression=") +
+                (m_disableCompression ? QStringLiteral("none") : QStringLiteral("auto")) +
+                QStringLiteral(" --no-netrc --no-hsts ");
+        line += quoted(QStringLiteral("--config"), config);
+    }
+    if (m_timeout >= 0)
+        line += QStringLiteral("--timeout=%1 ").arg(m_timeout);
+    if (!m_referer.isEmpty())
+        line += quoted(QStringLiteral("--referer"), m_referer);
+    if (!m_legacy && !m_verb.isEmpty())
+        line += quoted(QStringLiteral("--method"), m_verb);
+    if (!m_serverUser.isEmpty())
+        line += quoted(QStringLiteral("--user"), m_serverUser);
+    if (!m_serverPassword.isEmpty())
+        line += quoted(QStringLiteral("--password"), m_serverPassword);
+    if (m_ignoreCertificateErrors)
+        line += QStringLiteral("--no-check-certificate ");
+    line += quoted(QStringLiteral("--ca-certificate"),
+                   join(m_dataPath, QStringLiteral("curl-ca-bundle.crt")));
+    line += quoted(QStringLiteral("--ca-directory"), join(m_dataPath, QStringLiteral("ca")));
+    if (m_noCookies) {
+        line += QStringLiteral("--no-cookies ");
+    } else {
+        line += quoted(QStringLiteral("--load-cookies"), cookieFile);
+        line += quoted(QStringLiteral("--save-cookies"), cookieFile);
+        // Without it wget drops every cookie that has no expiry time from the jar.
+        line += QStringLiteral("--keep-session-cookies ");
+    }
+    if (!bodyFile.isEmpty()) {
+        if (m_legacy) {
+            QString verb;
+            checkStatus(suTrimEx2(m_verb.toUpper(), true, true, true, true, true, false, false,
+                                  false, false, false, &verb),
+                        "suTrimEx2");
+            if (verb == QStringLiteral("POST"))
+                line += quoted(QStringLiteral("--post-file"), bodyFile);
+        } else {
+            line += quoted(QStringLiteral("--body-file"), bodyFile);
+        }
+    }
+    if (m_headers) {
+        for (int i = 1; i <= m_headers->Count(); ++i) {
+            const QString header = m_headers->Item(i).toString();
+            if (!header.isEmpty())
+                line += quoted(QStringLiteral("--header"), header);
+        }
+    }
+    line += QStringLiteral("--content-on-error ");
+    QString proxyText;
+    if (m_proxy) {
+        checkCall(m_proxy->toString(&proxyText), QStringLiteral("ProxySettings"));
+    } else {
+        auto temporary = ComPtr<_ProxySettings>::adopt(new ProxySettings);
+        checkCall(temporary->toString(&proxyText), QStringLiteral("ProxySettings"));
+    }
+    line += proxyText + QLatin1Char(' ');
+    line += QLatin1Char('"') + EscapeArgument(m_url) + QLatin1Char('"');
+    return line;
+}
+
+HRESULT olvHTTPRequestHT::GetPropertyNames(QStringList* names)
+{
+    if (!names)
+        return E_POINTER;
+    names->clear();
+    return S_OK;
+}
+
+HRESULT olvHTTPRequestHT::Invoke(const QString& member, InvokeKind kind, const QVariantList&,
+                                 QVariant* result)
+{
+    // Callers bind to the interface's slots; by name only Execute is offered.
+    if (member.compare(QStringLiteral("Execute"), Qt::CaseInsensitive) != 0 ||
+        kind != InvokeKind::Method)
+        return DISP_E_MEMBERNOTFOUND;
+    RequestExecuteError_Const rc = reeUnknownError;
+    const HRESULT hr = Execute(&rc);
+    if (result)
+        *result = static_cast<int>(rc);
+    return hr;
+}

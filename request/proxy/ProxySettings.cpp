@@ -1,0 +1,308 @@
+#include "request/proxy/ProxySettings.h"
+
+#include "platform/com/ErrorInfo.h"
+#include "platform/net/SystemProxy.h"
+#include "request/http/csUnique.h"
+#include "request/http/modCommon.h"
+#include "support/olvsupport0100/olvsupport0100.h"
+
+namespace {
+HRESULT store(QString* target, const QString& value)
+{
+    *target = value;
+    return S_OK;
+}
+
+HRESULT fetch(const QString& source, QString* value)
+{
+    if (!value)
+        return E_POINTER;
+    *value = source;
+    return S_OK;
+}
+
+void setIf(QString* output, const QString& value)
+{
+    if (output)
+        *output = value;
+}
+} // namespace
+
+ProxySettings::ProxySettings()
+{
+    const auto text = [this](const char* name, QString* field) {
+        m_table.addProperty(
+            QString::fromLatin1(name), [field] { return *field; },
+            [field](const QVariant& v) { *field = v.toString(); });
+    };
+    // The properties in declaration order, as the settings store lists them.
+    m_table.addProperty(
+        QStringLiteral("AccessType"), [this] { return static_cast<int>(m_accessType); },
+        [this](const QVariant& v) { put_AccessType(static_cast<AccessType_Const>(v.toInt())); });
+    text("HTTP_Address", &m_fields.http);
+    text("HTTPS_Address", &m_fields.https);
+    text("FTP_Address", &m_fields.ftp);
+    text("BypassList", &m_fields.bypass);
+    text("UserName", &m_fields.user);
+    text("Password", &m_fields.password);
+    const auto method = [this](const char* name, HRESULT (ProxySettings::*member)(QString*)) {
+        m_table.addMethod(QString::fromLatin1(name), [this, member](const QVariantList&) {
+            QString result;
+            checkCall((this->*member)(&result), QStringLiteral("ProxySettings"));
+            return QVariant(result);
+        });
+    };
+    method("toString", &ProxySettings::toString);
+    method("toString_Direct", &ProxySettings::toString_Direct);
+    method("toString_Proxy", &ProxySettings::toString_Proxy);
+    method("toString_System", &ProxySettings::toString_System);
+    m_table.addMethod(QStringLiteral("ShowConfigDialog"), [this](const QVariantList&) {
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        checkCall(ShowConfigDialog(&ok), QStringLiteral("ProxySettings"));
+        return QVariant(ok != VARIANT_FALSE);
+    });
+}
+
+HRESULT ProxySettings::put_Password(const QString& value)
+{
+    return store(&m_fields.password, value);
+}
+HRESULT ProxySettings::get_Password(QString* value)
+{
+    return fetch(m_fields.password, value);
+}
+HRESULT ProxySettings::put_UserName(const QString& value)
+{
+    return store(&m_fields.user, value);
+}
+HRESULT ProxySettings::get_UserName(QString* value)
+{
+    return fetch(m_fields.user, value);
+}
+HRESULT ProxySettings::put_HTTP_Address(const QString& value)
+{
+    return store(&m_fields.http, value);
+}
+HRESULT ProxySettings::get_HTTP_Address(QString* value)
+{
+    return fetch(m_fields.http, value);
+}
+HRESULT ProxySettings::put_HTTPS_Address(const QString& value)
+{
+    return store(&m_fields.https, value);
+}
+HRESULT ProxySettings::get_HTTPS_Address(QString* value)
+{
+    return fetch(m_fields.https, value);
+}
+HRESULT ProxySettings::put_FTP_Address(const QString& value)
+{
+    return store(&m_fields.ftp, value);
+}
+HRESULT ProxySettings::get_FTP_Address(QString* value)
+{
+    return fetch(m_fields.ftp, value);
+}
+HRESULT ProxySettings::put_BypassList(const QString& value)
+{
+    return store(&m_fields.bypass, value);
+}
+HRESULT ProxySettings::get_BypassList(QString* value)
+{
+    return fetch(m_fields.bypass, value);
+}
+
+HRESULT ProxySettings::put_AccessType(AccessType_Const value)
+{
+    m_accessType = value >= _atMin && value <= _atMax ? value : atSystem;
+    return S_OK;
+}
+
+HRESULT ProxySettings::get_AccessType(AccessType_Const* value)
+{
+    if (!value)
+        return E_POINTER;
+    *value = m_accessType;
+    return S_OK;
+}
+
+HRESULT ProxySettings::ShowConfigDialog(VARIANT_BOOL* result)
+{
+    // The settings dialog is not part of this build yet.
+    if (result)
+        *result = VARIANT_FALSE;
+    return E_NOTIMPL;
+}
+
+QString ProxySettings::proxyText(const Addresses& a)
+{
+    QString text =
+        QStringLiteral("--execute=\"http_proxy=") + EscapeArgument(a.http) + QStringLiteral("\" ") +
+        QStringLiteral("--execute=\"https_proxy=") + EscapeArgument(a.https) +
+        QStringLiteral("\" ") + QStringLiteral("--execute=\"ftp_proxy=") + EscapeArgument(a.ftp) +
+        QStringLiteral("\" ") + QStringLiteral("--execute=\"no_proxy=") + EscapeArgument(a.bypass) +
+        QStringLiteral("\" ") + QStringLiteral("--execute=\"use_proxy=yes\" ");
+    if (!a.user.isEmpty())
+        text += QStringLiteral("--proxy-user=\"") + EscapeArgument(a.user) + QStringLiteral("\" ");
+    if (!a.password.isEmpty())
+        text += QStringLiteral("--proxy-password=\"") + EscapeArgument(a.password) +
+                QStringLiteral("\" ");
+    return text;
+}
+
+QString ProxySettings::text() const
+{
+    switch (m_accessType) {
+    case atDirect:
+        return QStringLiteral("--execute=\"use_proxy=no\" --no-proxy");
+    case atProxy:
+        return proxyText(m_fields);
+    default: {
+        bool useProxy = false;
+        Addresses system;
+        if (!systemSettings(false, &useProxy, &system) || !useProxy)
+            return QStringLiteral("--execute=\"use_proxy=no\" --no-proxy");
+        return proxyText(system);
+    }
+    }
+}
+
+HRESULT ProxySettings::toString(QString* result)
+{
+    return guardCall([&] { return fetch(text(), result); });
+}
+
+HRESULT ProxySettings::toString_Direct(QString* result)
+{
+    return fetch(QStringLiteral("--execute=\"use_proxy=no\" --no-proxy"), result);
+}
+
+HRESULT ProxySettings::toString_Proxy(QString* result)
+{
+    return guardCall([&] { return fetch(proxyText(m_fields), result); });
+}
+
+HRESULT ProxySettings::toString_System(QString* result)
+{
+    return guardCall([&] {
+        bool useProxy = false;
+        Addresses system;
+        if (!systemSettings(false, &useProxy, &system) || !useProxy)
+            return toString_Direct(result);
+        return fetch(proxyText(system), result);
+    });
+}
+
+QString ProxySettings::ParseProxyEntry(const QString& entry, bool StripPort, QString* scheme)
+{
+    QString text;
+    checkStatus(
+        suTrimEx2(entry, true, true, true, true, true, false, false, false, false, false, &text),
+        "suTrimEx2");
+    if (StripPort && text.contains(QLatin1Char(':')))
+        text = text.left(text.indexOf(QLatin1Char(':')));
+    scheme->clear();
+    if (const qsizetype equals = text.indexOf(QLatin1Char('=')); equals >= 0) {
+        *scheme = text.left(equals);
+        text = text.mid(equals + 1);
+    }
+    if (text.toLower() == QStringLiteral("<local>"))
+        text = QStringLiteral("127.0.0.1");
+    if (text.toLower() == QStringLiteral("<-loopback>"))
+        text.clear();
+    return text;
+}
+
+bool ProxySettings::systemSettings(bool fullInfo, bool* useProxy, Addresses* a) const
+{
+    *a = {};
+    *useProxy = false;
+    SystemProxyInfo info;
+    if (!querySystemProxy(&info))
+        return false;
+    *useProxy = info.accessType != InternetOpenTypeDirect;
+    if (!*useProxy && !fullInfo)
+        return true;
+
+    if (info.bypassList) {
+        csUnique seen;
+        const QStringList pieces =
+            QString::fromLatin1(*info.bypassList + ' ').split(QLatin1Char(' '));
+        for (const QString& piece : pieces) {
+            if (piece.isEmpty())
+                continue;
+            QString scheme;
+            const QString entry = ParseProxyEntry(piece, true, &scheme);
+            if (!entry.isEmpty() && seen.IsUnique(entry))
+                a->bypass += entry + QLatin1Char(',');
+        }
+        if (a->bypass.endsWith(QLatin1Char(',')))
+            a->bypass.chop(1);
+    }
+    if (info.proxyList) {
+        const QStringList pieces = QString::fromLatin1(*info.proxyList).split(QLatin1Char(' '));
+        bool stored = false;
+        for (const QString& piece : pieces) {
+            if (piece.isEmpty())
+                continue;
+            QString scheme;
+            const QString entry = ParseProxyEntry(piece, false, &scheme);
+            if (entry.isEmpty())
+                continue;
+            const QString upper = scheme.toUpper();
+            QString* target = upper == QStringLiteral("HTTP")    ? &a->http
+                              : upper == QStringLiteral("HTTPS") ? &a->https
+                              : upper == QStringLiteral("FTP")   ? &a->ftp
+                                                                 : nullptr;
+            if (target) {
+                *target = entry;
+                stored = true;
+            }
+        }
+        if (!stored) {
+            for (const QString& piece : pieces) {
+                QString scheme;
+                const QString entry =
+                    piece.isEmpty() ? QString() : ParseProxyEntry(piece, false, &scheme);
+                if (!entry.isEmpty() && scheme.isEmpty())
+                    a->http = a->https = a->ftp = entry;
+            }
+        }
+    }
+    return true;
+}
+
+HRESULT ProxySettings::GetSystemSettings(VARIANT_BOOL GetFullInfo, VARIANT_BOOL* lpUseProxy,
+                                         QString* lpHTTP_Address, QString* lpHTTPS_Address,
+                                         QString* lpFTP_Address, QString* lpBypassList,
+                                         QString* lpUserName, QString* lpPassword,
+                                         VARIANT_BOOL* result)
+{
+    return guardCall([&] {
+        bool useProxy = false;
+        Addresses a;
+        const bool read = systemSettings(GetFullInfo != VARIANT_FALSE, &useProxy, &a);
+        if (lpUseProxy)
+            *lpUseProxy = toVariantBool(useProxy);
+        setIf(lpHTTP_Address, a.http);
+        setIf(lpHTTPS_Address, a.https);
+        setIf(lpFTP_Address, a.ftp);
+        setIf(lpBypassList, a.bypass);
+        setIf(lpUserName, QString()); // the system configuration carries no credentials
+        setIf(lpPassword, QString());
+        if (result)
+            *result = toVariantBool(read);
+        return S_OK;
+    });
+}
+
+HRESULT ProxySettings::GetPropertyNames(QStringList* names)
+{
+    return m_table.propertyNames(names);
+}
+
+HRESULT ProxySettings::Invoke(const QString& member, InvokeKind kind, const QVariantList& arguments,
+                              QVariant* result)
+{
+    return guardCall([&] { return m_table.invoke(member, kind, arguments, result); });
+}

@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""A small HTTP(S) server on 127.0.0.1 for the request tests.
+
+Prints "PORT <n>" once it listens. Paths:
+  /echo...          answers 200 with what it received: method, path, header lines in
+                    order, then an empty line and the body, byte for byte
+  /status/<code>    answers <code> with the body "error body <code>"
+  /cookies/set      sets a session cookie and one with an expiry time
+  /cookies/echo     answers with the Cookie header it received
+"""
+import http.server
+import socketserver
+import ssl
+import sys
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+
+    def log_message(self, *args):
+        pass
+
+    def _body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length) if length else b""
+
+    def _answer(self, code, body, headers=()):
+        self.send_response(code)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def _handle(self):
+        body = self._body()
+        if self.path.startswith("/status/"):
+            code = int(self.path.split("/")[2])
+            self._answer(code, b"error body %d" % code)
+        elif self.path == "/cookies/set":
+            self._answer(200, b"cookies set", [
+                ("Set-Cookie", "session=abc123; Path=/"),
+                ("Set-Cookie", "persistent=xyz; Path=/; Expires=Wed, 01 Jan 2042 00:00:00 GMT"),
+            ])
+        elif self.path == "/cookies/echo":
+            self._answer(200, (self.headers.get("Cookie") or "").encode("latin-1"))
+        else:
+            lines = ["METHOD %s" % self.command, "PATH %s" % self.path]
+            lines += ["%s: %s" % (k, v) for k, v in self.headers.raw_items()]
+            self._answer(200, ("\n".join(lines) + "\n\n").encode("latin-1") + body)
+
+    do_GET = do_POST = do_PUT = do_DELETE = do_PATCH = _handle
+
+    def do_HEAD(self):
+        self._answer(200, b"")
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    server = Server(("127.0.0.1", 0), Handler)
+    if len(sys.argv) == 4 and sys.argv[1] == "--tls":
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(sys.argv[2], sys.argv[3])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
+    print("PORT %d" % server.server_address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
