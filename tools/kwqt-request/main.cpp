@@ -1,0 +1,188 @@
+// kwqt-request: one HTTP request through KWQT0100, for its other clients and for
+// scripted checks. Writes ReceivedData to standard output and the result lines and
+// wget's log to standard error; the exit code is LastRC.
+#include "platform/com/ClassRegistry.h"
+#include "platform/com/ErrorInfo.h"
+#include "request/KWQT0100.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QRegularExpression>
+#include <cstdio>
+
+namespace {
+void print(FILE* stream, const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+QByteArray readFile(const QString& name, bool* ok)
+{
+    QFile file(name);
+    *ok = file.open(QIODevice::ReadOnly);
+    return *ok ? file.readAll() : QByteArray();
+}
+
+// Passwords never reach the terminal or a captured log in plain text.
+QString masked(QString commandLine)
+{
+    static const QRegularExpression secret(
+        QStringLiteral("(--(?:proxy-)?password=\")((?:[^\"\\\\]|\\\\.)*)\""));
+    return commandLine.replace(secret, QStringLiteral("\\1***\""));
+}
+
+int fail(const QString& message)
+{
+    print(stderr,
+          (QStringLiteral("kwqt-request: ") + message + QStringLiteral("\n")).toLocal8Bit());
+    return 99;
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kwqt-request"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Performs one HTTP request through KWQT0100 (GNU Wget)."));
+    parser.addHelpOption();
+    const auto option = [&](const char* name, const char* help, const char* value = nullptr) {
+        QCommandLineOption o(QString::fromLatin1(name), QString::fromLatin1(help));
+        if (value)
+            o.setValueName(QString::fromLatin1(value));
+        parser.addOption(o);
+        return o;
+    };
+    const auto method = option("method", "HTTP method (HTTPVerb)", "VERB");
+    const auto referer = option("referer", "Referer header", "URL");
+    const auto userAgent = option("user-agent", "User-Agent header", "TEXT");
+    const auto timeout = option("timeout", "network time-out in seconds", "SECONDS");
+    const auto ignoreCert = option("ignore-cert-errors", "do not verify the server certificate");
+    const auto noCompression = option("no-compression", "ask for no compressed transfer");
+    const auto user = option("user", "server user name", "NAME");
+    const auto password = option("password", "server password", "PASSWORD");
+    const auto noCookies = option("no-cookies", "use no cookie file");
+    const auto cookies = option("cookies", "cookie jar: read before, written back after", "FILE");
+    const auto data = option("data", "request body from FILE (OptionalData)", "FILE");
+    const auto dataFile =
+        option("data-file", "send FILE as the body (UseOptionalDataFileName)", "FILE");
+    const auto header = option("header", "extra header line; may be repeated", "LINE");
+    const auto keepResponse = option("keep-response-file", "leave the response in its file");
+    const auto noHourglass = option("no-hourglass", "keep the mouse pointer as it is");
+    const auto proxy = option("proxy", "system, direct or proxy", "KIND");
+    const auto httpProxy = option("http-proxy", "proxy for HTTP", "HOST:PORT");
+    const auto httpsProxy = option("https-proxy", "proxy for HTTPS", "HOST:PORT");
+    const auto ftpProxy = option("ftp-proxy", "proxy for FTP", "HOST:PORT");
+    const auto bypass = option("bypass", "comma-separated addresses reached directly", "LIST");
+    const auto proxyUser = option("proxy-user", "proxy user name", "NAME");
+    const auto proxyPassword = option("proxy-password", "proxy password", "PASSWORD");
+    parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("the address to request"));
+    parser.process(application);
+    if (parser.positionalArguments().size() != 1)
+        parser.showHelp(2);
+
+    const QString library =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/libKWQT0100.so");
+    setDefaultServerLibrary(CLSID_olvHTTPRequestHT, library);
+    setDefaultServerLibrary(CLSID_ProxySettings, library);
+    try {
+        const ComPtr<_olvHTTPRequestHT> request =
+            createObject<_olvHTTPRequestHT>(CLSID_olvHTTPRequestHT);
+        request->put_URL(parser.positionalArguments().first());
+        if (parser.isSet(method))
+            request->put_HTTPVerb(parser.value(method));
+        if (parser.isSet(referer))
+            request->put_Referer(parser.value(referer));
+        if (parser.isSet(userAgent))
+            request->put_UserAgent(parser.value(userAgent));
+        if (parser.isSet(timeout))
+            request->put_Timeout(parser.value(timeout).toInt());
+        request->put_IgnoreCertificateErrors(toVariantBool(parser.isSet(ignoreCert)));
+        request->put_DisableCompression(toVariantBool(parser.isSet(noCompression)));
+        if (parser.isSet(user))
+            request->put_ServerUserName(parser.value(user));
+        if (parser.isSet(password))
+            request->put_ServerPassword(parser.value(password));
+        request->put_NoCookies(toVariantBool(parser.isSet(noCookies)));
+        bool ok = true;
+        if (parser.isSet(cookies) && QFile::exists(parser.value(cookies))) {
+            const QByteArray jar = readFile(parser.value(cookies), &ok);
+            if (!ok)
+                return fail(QStringLiteral("cannot read ") + parser.value(cookies));
+            request->put_CookiesData(QString::fromLatin1(jar));
+        }
+        if (parser.isSet(data)) {
+            const QByteArray body = readFile(parser.value(data), &ok);
+            if (!ok)
+                return fail(QStringLiteral("cannot read ") + parser.value(data));
+            request->put_OptionalData(body);
+        }
+        if (parser.isSet(dataFile)) {
+            request->put_OptionalDataFileName(parser.value(dataFile));
+            request->put_UseOptionalDataFileName(VARIANT_TRUE);
+        }
+        ComPtr<ICollection> headers;
+        request->get_AdditionalHeaders(headers.put());
+        for (const QString& line : parser.values(header))
+            headers->Add(line);
+        request->put_ReturnReceivedDataFileName(toVariantBool(parser.isSet(keepResponse)));
+        request->put_NoHourglassCursor(toVariantBool(parser.isSet(noHourglass)));
+
+        if (parser.isSet(proxy) || parser.isSet(httpProxy) || parser.isSet(httpsProxy) ||
+            parser.isSet(ftpProxy)) {
+            const ComPtr<_ProxySettings> settings =
+                createObject<_ProxySettings>(CLSID_ProxySettings);
+            const QString kind = parser.value(proxy);
+            if (!kind.isEmpty() && kind != QStringLiteral("system") &&
+                kind != QStringLiteral("direct") && kind != QStringLiteral("proxy"))
+                return fail(QStringLiteral("--proxy takes system, direct or proxy"));
+            settings->put_AccessType(kind == QStringLiteral("direct")   ? atDirect
+                                     : kind == QStringLiteral("system") ? atSystem
+                                                                        : atProxy);
+            settings->put_HTTP_Address(parser.value(httpProxy));
+            settings->put_HTTPS_Address(parser.value(httpsProxy));
+            settings->put_FTP_Address(parser.value(ftpProxy));
+            settings->put_BypassList(parser.value(bypass));
+            settings->put_UserName(parser.value(proxyUser));
+            settings->put_Password(parser.value(proxyPassword));
+            request->putref_ProxySettings(settings.get());
+        }
+
+        RequestExecuteError_Const rc = reeUnknownError;
+        checkCall(request->Execute(&rc), QStringLiteral("olvHTTPRequestHT"));
+
+        QByteArray received;
+        QString receivedFile, commandLine, log, jar;
+        std::int32_t wgetCode = 0, systemCode = 0;
+        request->get_ReceivedData(&received);
+        request->get_ReceivedDataFileName(&receivedFile);
+        request->get_WGetCommandLine(&commandLine);
+        request->get_OutputLog(&log);
+        request->get_WGetReturnCode(&wgetCode);
+        request->get_Win32ErrorCode(&systemCode);
+        request->get_CookiesData(&jar);
+        if (parser.isSet(cookies) && !parser.isSet(noCookies)) {
+            QFile file(parser.value(cookies));
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return fail(QStringLiteral("cannot write ") + parser.value(cookies));
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+            file.write(jar.toLatin1());
+        }
+        print(stdout, received);
+        std::fflush(stdout);
+        const QString report = QStringLiteral("LastRC=%1\nWGetReturnCode=%2\nWin32ErrorCode=%3\n"
+                                              "ReceivedDataFileName=%4\nWGetCommandLine=%5\n%6\n")
+                                   .arg(rc)
+                                   .arg(wgetCode)
+                                   .arg(systemCode)
+                                   .arg(receivedFile, masked(commandLine), log);
+        print(stderr, report.toLocal8Bit());
+        return rc;
+    } catch (const RuntimeError& error) {
+        return fail(QStringLiteral("error %1 in %2: %3")
+                        .arg(error.number())
+                        .arg(error.source(), error.description()));
+    }
+}
