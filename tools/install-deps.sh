@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the project builds, tests and runs with, where
-# they are missing. Run as root, or as a user with sudo.
+# Installs the Debian 12 packages the project builds and tests with, where they are
+# missing; "install-deps.sh program" adds what starting the program without a display
+# needs. Run as root, or as a user with sudo.
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-qpa-plugins libsodium-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    wget openssl tinyproxy python3 xvfb xauth
+    wget ca-certificates openssl tinyproxy python3
 )
+[ "${1:-}" = program ] && packages+=(xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,7 +3,7 @@
 # starts under a virtual one (xvfb-run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
+bash tools/install-deps.sh program
 bash tools/build.sh
 program="${BUILD_DIR:-build}/bin/BrivetPoster"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
