@@ -348,3 +348,13 @@ TEST_F(MainWindow, LoadAsksForAFileAndRemembersItsFolder)
     EXPECT_EQ(OpenFileDialog::qtFilter(QStringLiteral("Text files|*.TXT;*.QNP|All files|*.*")),
               QStringLiteral("Text files (*.TXT *.txt *.QNP *.qnp);;All files (*)"));
 }
+
+TEST_F(MainWindow, ShiftF1ShowsTheAboutWindow)
+{
+    frmMain form;
+    QTest::keyClick(form.lstPosts, Qt::Key_F1, Qt::ShiftModifier);
+    ASSERT_EQ(boxes.shown().size(), 1);
+    EXPECT_EQ(boxes.shown()[0].style, vbInformation);
+    EXPECT_TRUE(boxes.shown()[0].title.startsWith(QStringLiteral("About ")));
+    EXPECT_TRUE(boxes.shown()[0].prompt.contains(QStringLiteral("Brivet poster")));
+}
