@@ -1,5 +1,8 @@
 #include "request/http/modCommon.h"
 
+#include "platform/com/RuntimeError.h"
+#include "support/olvsupportfbe0100/olvsupportfbe0100.h"
+
 QString EscapeArgument(const QString& text)
 {
     QString out;
@@ -30,4 +33,13 @@ QString NormalizeLineBreaks(const QString& text)
         .replace(QStringLiteral("\r\n"), QStringLiteral("\r"))
         .replace(QLatin1Char('\n'), QLatin1Char('\r'))
         .replace(QStringLiteral("\r"), QStringLiteral("\r\n"));
+}
+
+QString JoinFileName(const QString& folder, const QString& name)
+{
+    QString path;
+    const QString none;
+    checkStatus(sxBuildFileName2(folder, name, none, none, none, none, none, none, none, &path),
+                "sxBuildFileName2");
+    return path;
 }

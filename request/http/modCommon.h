@@ -9,3 +9,6 @@ QString EscapeArgument(const QString& text);
 
 // Every line break (CR LF, a bare LF, a bare CR) becomes CR LF; LF CR is two breaks.
 QString NormalizeLineBreaks(const QString& text);
+
+// folder joined with name by exactly one separator (sxBuildFileName2); raises on failure.
+QString JoinFileName(const QString& folder, const QString& name);

@@ -1,19 +1,11 @@
 #include "request/http/mvarWGetCache.h"
 
 #include "platform/com/RuntimeError.h"
+#include "request/http/modCommon.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
 
 namespace {
 thread_local WGetCache cache;
-
-QString join(const QString& folder, const QString& name)
-{
-    QString path;
-    const QString none;
-    checkStatus(sxBuildFileName2(folder, name, none, none, none, none, none, none, none, &path),
-                "sxBuildFileName2");
-    return path;
-}
 } // namespace
 
 const WGetCache& InitWGetCache(bool force)
@@ -29,13 +21,13 @@ const WGetCache& InitWGetCache(bool force)
     checkStatus(sxGetModuleFileName(reinterpret_cast<const void*>(&InitWGetCache), -1, &module),
                 "sxGetModuleFileName");
     checkStatus(sxGetFilePath(module, &folder), "sxGetFilePath");
-    const QString base = join(folder, QStringLiteral("KWQT0100"));
+    const QString base = JoinFileName(folder, QStringLiteral("KWQT0100"));
 
-    cache.WGetEXEDataPath = join(base, QStringLiteral("Data"));
+    cache.WGetEXEDataPath = JoinFileName(base, QStringLiteral("Data"));
     const bool modern = major > 5 || (major == 5 && minor > 0);
     cache.LegacyWGet = !modern;
     cache.WGetEXEFileName =
-        join(join(base, modern ? QStringLiteral("Win51") : QStringLiteral("Win40")),
-             QStringLiteral("wget"));
+        JoinFileName(JoinFileName(base, modern ? QStringLiteral("Win51") : QStringLiteral("Win40")),
+                     QStringLiteral("wget"));
     return cache;
 }

@@ -48,15 +48,6 @@ HRESULT takeBool(bool* target, VARIANT_BOOL value)
     return S_OK;
 }
 
-QString join(const QString& folder, const QString& name)
-{
-    QString path;
-    const QString none;
-    checkStatus(sxBuildFileName2(folder, name, none, none, none, none, none, none, none, &path),
-                "sxBuildFileName2");
-    return path;
-}
-
 // N="value" and one blank, the value escaped.
 QString quoted(const QString& name, const QString& value)
 {
@@ -354,7 +345,8 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
     // The legacy build takes its configuration file from the environment instead.
     if (m_legacy)
         setenv("WGETRC",
-               QFile::encodeName(join(m_dataPath, QStringLiteral("wget.cfg"))).constData(), 1);
+               QFile::encodeName(JoinFileName(m_dataPath, QStringLiteral("wget.cfg"))).constData(),
+               1);
 
     bool started = false;
     {
@@ -408,7 +400,7 @@ QString olvHTTPRequestHT::buildCommandLine(const QString& logFile, const QString
     line += quoted(QStringLiteral("--output-file"), logFile);
     line += quoted(QStringLiteral("--output-document"), responseFile);
     line += quoted(QStringLiteral("--user-agent"), m_userAgent);
-    const QString config = join(m_dataPath, QStringLiteral("wget.cfg"));
+    const QString config = JoinFileName(m_dataPath, QStringLiteral("wget.cfg"));
     if (!m_legacy) {
         line += QStringLiteral("--compression=") +
                 (m_disableCompression ? QStringLiteral("none") : QStringLiteral("auto")) +
@@ -428,8 +420,9 @@ QString olvHTTPRequestHT::buildCommandLine(const QString& logFile, const QString
     if (m_ignoreCertificateErrors)
         line += QStringLiteral("--no-check-certificate ");
     line += quoted(QStringLiteral("--ca-certificate"),
-                   join(m_dataPath, QStringLiteral("curl-ca-bundle.crt")));
-    line += quoted(QStringLiteral("--ca-directory"), join(m_dataPath, QStringLiteral("ca")));
+                   JoinFileName(m_dataPath, QStringLiteral("curl-ca-bundle.crt")));
+    line +=
+        quoted(QStringLiteral("--ca-directory"), JoinFileName(m_dataPath, QStringLiteral("ca")));
     if (m_noCookies) {
         line += QStringLiteral("--no-cookies ");
     } else {

@@ -15,7 +15,8 @@ TEST(ComponentServer, RegistersCreatesAndUnloads)
     const auto registerServer = reinterpret_cast<Call>(library.resolve("DllRegisterServer"));
     const auto unregisterServer = reinterpret_cast<Call>(library.resolve("DllUnregisterServer"));
     const auto canUnloadNow = reinterpret_cast<Call>(library.resolve("DllCanUnloadNow"));
-    const auto getClassObject = reinterpret_cast<DllGetClassObjectFunc>(library.resolve("DllGetClassObject"));
+    const auto getClassObject =
+        reinterpret_cast<DllGetClassObjectFunc>(library.resolve("DllGetClassObject"));
     ASSERT_TRUE(registerServer && unregisterServer && canUnloadNow && getClassObject);
 
     ASSERT_EQ(registerServer(), S_OK);
@@ -33,7 +34,8 @@ TEST(ComponentServer, RegistersCreatesAndUnloads)
 
     ComPtr<IClassFactory> factory;
     const GUID unknown = makeGuid("{00000000-0000-0000-0000-0000000000AA}");
-    EXPECT_EQ(getClassObject(&unknown, &IClassFactory::iid, factory.putVoid()), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject(&unknown, &IClassFactory::iid, factory.putVoid()),
+              CLASS_E_CLASSNOTAVAILABLE);
 
     ASSERT_EQ(unregisterServer(), S_OK);
     EXPECT_TRUE(registeredServerLibrary(CLSID_olvHTTPRequestHT).isEmpty());
