@@ -89,9 +89,3 @@ private:
     }
     std::atomic<ULONG> m_references{1};
 };
-
-// Creates a ComObject-derived class with one reference held by the caller.
-template <typename T, typename... Args> T* newComObject(Args&&... args)
-{
-    return new T(std::forward<Args>(args)...);
-}

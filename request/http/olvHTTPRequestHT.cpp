@@ -83,6 +83,64 @@ olvHTTPRequestHT::olvHTTPRequestHT()
     m_legacy = cache.LegacyWGet;
     m_userAgent = FormatUserAgent(false);
     m_headers = newCollection();
+
+    // The same members by name, for late-bound callers. Objects travel as borrowed
+    // IUnknown pointers.
+    const auto text = [this](const char* name, QString* field, bool writable = true) {
+        m_table.addProperty(
+            QString::fromLatin1(name), [field] { return *field; },
+            writable ? DispatchTable::Setter([field](const QVariant& v) { *field = v.toString(); })
+                     : DispatchTable::Setter());
+    };
+    const auto flag = [this](const char* name, bool* field) {
+        m_table.addProperty(
+            QString::fromLatin1(name), [field] { return *field; },
+            [field](const QVariant& v) { *field = v.toBool(); });
+    };
+    const auto number = [this](const char* name, std::int32_t* field, bool writable) {
+        m_table.addProperty(
+            QString::fromLatin1(name), [field] { return *field; },
+            writable ? DispatchTable::Setter([field](const QVariant& v) { *field = v.toInt(); })
+                     : DispatchTable::Setter());
+    };
+    m_table.addProperty(QStringLiteral("AdditionalHeaders"), [this] {
+        return QVariant::fromValue(static_cast<IUnknown*>(m_headers.get()));
+    });
+    m_table.addProperty(QStringLiteral("ProxySettings"), [this] {
+        return QVariant::fromValue(static_cast<IUnknown*>(m_proxy.get()));
+    });
+    text("WGetEXEFileName", &m_exe, false);
+    text("WGetEXEDataPath", &m_dataPath, false);
+    text("URL", &m_url);
+    text("HTTPVerb", &m_verb);
+    text("Referer", &m_referer);
+    flag("IgnoreCertificateErrors", &m_ignoreCertificateErrors);
+    number("Timeout", &m_timeout, true);
+    text("UserAgent", &m_userAgent);
+    flag("DisableCompression", &m_disableCompression);
+    text("ServerUserName", &m_serverUser);
+    text("ServerPassword", &m_serverPassword);
+    flag("NoCookies", &m_noCookies);
+    text("CookiesData", &m_cookies);
+    m_table.addProperty(
+        QStringLiteral("OptionalData"), [this] { return m_optionalData; },
+        [this](const QVariant& v) { m_optionalData = v.toByteArray(); });
+    text("OptionalDataFileName", &m_optionalDataFileName);
+    flag("UseOptionalDataFileName", &m_useOptionalDataFileName);
+    m_table.addProperty(QStringLiteral("ReceivedData"), [this] { return m_receivedData; });
+    text("ReceivedDataFileName", &m_receivedDataFileName, false);
+    flag("ReturnReceivedDataFileName", &m_returnReceivedDataFileName);
+    text("OutputLog", &m_outputLog, false);
+    number("Win32ErrorCode", &m_win32ErrorCode, false);
+    number("WGetReturnCode", &m_wgetReturnCode, false);
+    flag("NoHourglassCursor", &m_noHourglass);
+    text("WGetCommandLine", &m_commandLine, false);
+    m_table.addProperty(QStringLiteral("LastRC"), [this] { return static_cast<int>(m_lastRC); });
+    m_table.addMethod(QStringLiteral("Execute"), [this](const QVariantList&) {
+        RequestExecuteError_Const rc = reeUnknownError;
+        checkCall(Execute(&rc), QStringLiteral("olvHTTPRequestHT"));
+        return QVariant(static_cast<int>(rc));
+    });
 }
 
 olvHTTPRequestHT::~olvHTTPRequestHT()
@@ -465,22 +523,11 @@ QString olvHTTPRequestHT::buildCommandLine(const QString& logFile, const QString
 
 HRESULT olvHTTPRequestHT::GetPropertyNames(QStringList* names)
 {
-    if (!names)
-        return E_POINTER;
-    names->clear();
-    return S_OK;
+    return m_table.propertyNames(names);
 }
 
-HRESULT olvHTTPRequestHT::Invoke(const QString& member, InvokeKind kind, const QVariantList&,
-                                 QVariant* result)
+HRESULT olvHTTPRequestHT::Invoke(const QString& member, InvokeKind kind,
+                                 const QVariantList& arguments, QVariant* result)
 {
-    // Callers bind to the interface's slots; by name only Execute is offered.
-    if (member.compare(QStringLiteral("Execute"), Qt::CaseInsensitive) != 0 ||
-        kind != InvokeKind::Method)
-        return DISP_E_MEMBERNOTFOUND;
-    RequestExecuteError_Const rc = reeUnknownError;
-    const HRESULT hr = Execute(&rc);
-    if (result)
-        *result = static_cast<int>(rc);
-    return hr;
+    return guardCall([&] { return m_table.invoke(member, kind, arguments, result); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 // olvHTTPRequestHT: one HTTP request, run by wget. Properties in, Execute, results out.
+#include "platform/com/DispatchTable.h"
 #include "request/KWQT0100.h"
 #include "request/http/csFileGarbageCollector.h"
 
@@ -82,4 +83,5 @@ private:
     ComPtr<ICollection> m_headers;
     ComPtr<_ProxySettings> m_proxy;
     std::unique_ptr<csFileGarbageCollector> m_collector;
+    DispatchTable m_table;
 };

@@ -16,6 +16,12 @@ namespace {
 constexpr auto MainSection = "Main";
 constexpr auto PasswordProperty = "Password";
 
+// "Password", "ServerPassword", "ProxyPassword": kept only in protected form.
+bool isSecret(const QString& property)
+{
+    return property.endsWith(QLatin1String(PasswordProperty), Qt::CaseInsensitive);
+}
+
 QString sectionName(const QString& section)
 {
     return section.isEmpty() ? QString::fromLatin1(MainSection) : section;
@@ -125,7 +131,7 @@ public:
             if (FAILED(dispatch->Invoke(name, InvokeKind::PropertyGet, {}, &current)))
                 continue;
             QVariant stored = settings.value(name);
-            if (name.compare(QLatin1String(PasswordProperty), Qt::CaseInsensitive) == 0) {
+            if (isSecret(name)) {
                 QString plain;
                 if (!unprotectText(stored.toString(), &plain))
                     continue; // made for another user: the property keeps its value
@@ -153,7 +159,7 @@ public:
             QVariant value;
             if (FAILED(dispatch->Invoke(name, InvokeKind::PropertyGet, {}, &value)))
                 return E_FAIL;
-            if (name.compare(QLatin1String(PasswordProperty), Qt::CaseInsensitive) == 0) {
+            if (isSecret(name)) {
                 const QString plain = value.toString();
                 const QString stored = protectText(plain);
                 if (!plain.isEmpty() && stored.isEmpty()) {

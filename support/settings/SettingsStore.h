@@ -1,8 +1,8 @@
 #pragma once
 // SettingsStore: the per-user store of the program's values by section and key, of
 // whole objects' public properties, and of window placements. An INI file in the
-// user's configuration folder, readable by the user only. A property named
-// "Password" is kept only in protected form.
+// user's configuration folder, readable by the user only. A property whose name ends
+// in "Password" is kept only in protected form.
 #include "platform/app/AppObject.h"
 #include "platform/com/ComPtr.h"
 #include "support/ComponentsExport.h"

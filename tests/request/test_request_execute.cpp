@@ -1,4 +1,5 @@
 // One request end to end: real wget against real servers on 127.0.0.1.
+#include "platform/com/DispatchTable.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/net/SystemProxy.h"
 #include "platform/process/CommandLine.h"
@@ -472,4 +473,26 @@ TEST_F(RequestExecute, TheLegacyBuildTakesItsConfigurationFromTheEnvironment)
     EXPECT_FALSE(commandLineOf(request.get()).contains(QStringLiteral("--post-file=")));
     EXPECT_FALSE(commandLineOf(request.get()).contains(QStringLiteral("--body-file=")));
     EXPECT_TRUE(receivedDataOf(request.get()).startsWith("METHOD GET\n"));
+}
+
+TEST_F(RequestExecute, MembersCanBeReachedByName)
+{
+    ComPtr<_olvHTTPRequestHT> request = newRequest();
+    callByName(request.get(), QStringLiteral("URL"), InvokeKind::PropertyPut, {QString()});
+    EXPECT_EQ(callByName(request.get(), QStringLiteral("Execute"), InvokeKind::Method).toInt(),
+              reeURLNotSpecified);
+    EXPECT_EQ(callByName(request.get(), QStringLiteral("LastRC"), InvokeKind::PropertyGet).toInt(),
+              reeURLNotSpecified);
+    callByName(request.get(), QStringLiteral("Timeout"), InvokeKind::PropertyPut, {30});
+    std::int32_t timeout = 0;
+    request->get_Timeout(&timeout);
+    EXPECT_EQ(timeout, 30);
+    IUnknown* headers =
+        callByName(request.get(), QStringLiteral("AdditionalHeaders"), InvokeKind::PropertyGet)
+            .value<IUnknown*>();
+    EXPECT_TRUE(ComPtr<IUnknown>::share(headers).as<ICollection>());
+    QStringList names;
+    request->GetPropertyNames(&names);
+    EXPECT_TRUE(names.contains(QStringLiteral("ServerPassword")));
+    EXPECT_FALSE(names.contains(QStringLiteral("OutputLog"))); // read-only
 }

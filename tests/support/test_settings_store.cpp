@@ -179,3 +179,35 @@ TEST(SettingsStore, RejectsUnknownKinds)
     EXPECT_TRUE(FAILED(store->SaveValue(QString(), QStringLiteral("x"), 1,
                                         QStringLiteral("not a number"), app, true)));
 }
+
+TEST(SettingsStore, EveryPasswordLikePropertyIsProtected)
+{
+    class Holder : public ComObject<IProxyLike>
+    {
+    public:
+        Holder()
+        {
+            table.addProperty(
+                QStringLiteral("ServerPassword"), [this] { return secret; },
+                [this](const QVariant& v) { secret = v.toString(); });
+        }
+        HRESULT GetPropertyNames(QStringList* names) override { return table.propertyNames(names); }
+        HRESULT Invoke(const QString& member, InvokeKind kind, const QVariantList& args,
+                       QVariant* result) override
+        {
+            return table.invoke(member, kind, args, result);
+        }
+        QString secret;
+        DispatchTable table;
+    };
+    auto holder = ComPtr<Holder>::adopt(new Holder);
+    holder->secret = QStringLiteral("hunter2-secret");
+    ComPtr<ISettingsStore> store = createObject<ISettingsStore>(CLSID_SettingsStore);
+    ASSERT_EQ(store->SaveObject(QStringLiteral("Request"), holder.get(), app, true), S_OK);
+    QFile file(settingsFileName(app));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("hunter2"));
+    auto loaded = ComPtr<Holder>::adopt(new Holder);
+    store->LoadObject(QStringLiteral("Request"), loaded.get(), app, true);
+    EXPECT_EQ(loaded->secret, QStringLiteral("hunter2-secret"));
+}
