@@ -7,6 +7,8 @@
 #include "support/olvsupport0100/olvsupport0100.h"
 
 namespace {
+const QString DirectText = QStringLiteral("--execute=\"use_proxy=no\" --no-proxy");
+
 HRESULT store(QString* target, const QString& value)
 {
     *target = value;
@@ -150,20 +152,25 @@ QString ProxySettings::proxyText(const Addresses& a)
     return text;
 }
 
+QString ProxySettings::systemText() const
+{
+    bool useProxy = false;
+    Addresses system;
+    // A configuration that cannot be read counts as a direct connection.
+    if (!systemSettings(false, &useProxy, &system) || !useProxy)
+        return DirectText;
+    return proxyText(system);
+}
+
 QString ProxySettings::text() const
 {
     switch (m_accessType) {
     case atDirect:
-        return QStringLiteral("--execute=\"use_proxy=no\" --no-proxy");
+        return DirectText;
     case atProxy:
         return proxyText(m_fields);
-    default: {
-        bool useProxy = false;
-        Addresses system;
-        if (!systemSettings(false, &useProxy, &system) || !useProxy)
-            return QStringLiteral("--execute=\"use_proxy=no\" --no-proxy");
-        return proxyText(system);
-    }
+    default:
+        return systemText();
     }
 }
 
@@ -174,7 +181,7 @@ HRESULT ProxySettings::toString(QString* result)
 
 HRESULT ProxySettings::toString_Direct(QString* result)
 {
-    return fetch(QStringLiteral("--execute=\"use_proxy=no\" --no-proxy"), result);
+    return fetch(DirectText, result);
 }
 
 HRESULT ProxySettings::toString_Proxy(QString* result)
@@ -184,13 +191,7 @@ HRESULT ProxySettings::toString_Proxy(QString* result)
 
 HRESULT ProxySettings::toString_System(QString* result)
 {
-    return guardCall([&] {
-        bool useProxy = false;
-        Addresses system;
-        if (!systemSettings(false, &useProxy, &system) || !useProxy)
-            return toString_Direct(result);
-        return fetch(proxyText(system), result);
-    });
+    return guardCall([&] { return fetch(systemText(), result); });
 }
 
 QString ProxySettings::ParseProxyEntry(const QString& entry, bool StripPort, QString* scheme)

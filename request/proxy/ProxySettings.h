@@ -48,6 +48,7 @@ private:
     };
     static QString proxyText(const Addresses& addresses);
     bool systemSettings(bool fullInfo, bool* useProxy, Addresses* addresses) const;
+    QString systemText() const;
     QString text() const;
 
     AccessType_Const m_accessType = atSystem;
