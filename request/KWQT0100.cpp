@@ -2,6 +2,8 @@
 #include "request/KWQT0100.h"
 
 #include "platform/com/ClassRegistry.h"
+#include "request/forms/HTTPFormBuilder.h"
+#include "request/forms/HTTPFormBuilderUE.h"
 #include "request/http/olvHTTPRequestHT.h"
 #include "request/proxy/ProxySettings.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
@@ -32,6 +34,19 @@ public:
     }
 };
 
+// The public classes and their programmatic identifiers.
+struct ServerClass
+{
+    GUID clsid;
+    const char* progId;
+};
+constexpr ServerClass ServerClasses[] = {
+    {CLSID_olvHTTPRequestHT, "KWQT0100.olvHTTPRequestHT"},
+    {CLSID_ProxySettings, "KWQT0100.ProxySettings"},
+    {CLSID_HTTPFormBuilder, "KWQT0100.HTTPFormBuilder"},
+    {CLSID_HTTPFormBuilderUE, "KWQT0100.HTTPFormBuilderUE"},
+};
+
 QString libraryPath()
 {
     QString path;
@@ -50,6 +65,10 @@ extern "C" HRESULT DllGetClassObject(const GUID* clsid, const GUID* iid, void** 
         factory = ComPtr<IClassFactory>::adopt(new ClassFactory<olvHTTPRequestHT>);
     else if (*clsid == CLSID_ProxySettings)
         factory = ComPtr<IClassFactory>::adopt(new ClassFactory<ProxySettings>);
+    else if (*clsid == CLSID_HTTPFormBuilder)
+        factory = ComPtr<IClassFactory>::adopt(new ClassFactory<HTTPFormBuilder>);
+    else if (*clsid == CLSID_HTTPFormBuilderUE)
+        factory = ComPtr<IClassFactory>::adopt(new ClassFactory<HTTPFormBuilderUE>);
     else
         return CLASS_E_CLASSNOTAVAILABLE;
     return factory->QueryInterface(*iid, object);
@@ -63,16 +82,16 @@ extern "C" HRESULT DllCanUnloadNow()
 extern "C" HRESULT DllRegisterServer()
 {
     const QString path = libraryPath();
-    const bool ok =
-        registerServerClass(CLSID_olvHTTPRequestHT, QStringLiteral("KWQT0100.olvHTTPRequestHT"),
-                            path) &&
-        registerServerClass(CLSID_ProxySettings, QStringLiteral("KWQT0100.ProxySettings"), path);
+    bool ok = true;
+    for (const ServerClass& server : ServerClasses)
+        ok = registerServerClass(server.clsid, QString::fromLatin1(server.progId), path) && ok;
     return ok ? S_OK : E_FAIL;
 }
 
 extern "C" HRESULT DllUnregisterServer()
 {
-    const bool ok =
-        unregisterServerClass(CLSID_olvHTTPRequestHT) && unregisterServerClass(CLSID_ProxySettings);
+    bool ok = true;
+    for (const ServerClass& server : ServerClasses)
+        ok = unregisterServerClass(server.clsid) && ok;
     return ok ? S_OK : E_FAIL;
 }

@@ -32,9 +32,20 @@ enum AccessType_Const : std::int32_t {
     _atMax = 2,
 };
 
+// How a multipart part is labelled; the builder never encodes the data itself.
+enum TransferEncoding_Const : std::int32_t {
+    _teMin = 0,
+    teText = 0,   // no transfer-encoding line
+    teBinary = 1, // "Content-Transfer-Encoding: binary"
+    teBase64 = 2, // "Content-Transfer-Encoding: base64"; the data is already base64
+    _teMax = 2,
+};
+
 constexpr GUID LIBID_KWQT0100 = makeGuid("{4E94DCEC-AE53-4A60-A2DA-DCA4F183E478}");
 constexpr GUID CLSID_olvHTTPRequestHT = makeGuid("{5E092251-CB80-4BA4-BCF0-E355E2B3E9AF}");
 constexpr GUID CLSID_ProxySettings = makeGuid("{254CD6EC-B786-4AC9-B5B3-27AC612746A8}");
+constexpr GUID CLSID_HTTPFormBuilder = makeGuid("{5451A0F4-425D-4F79-8A12-A4541482EE44}");
+constexpr GUID CLSID_HTTPFormBuilderUE = makeGuid("{37CE0327-8EFA-4841-9741-34B10CE23B44}");
 
 struct _ProxySettings : IDispatch
 {
@@ -130,6 +141,61 @@ struct _olvHTTPRequestHT : IDispatch
     virtual HRESULT get_LastRC(RequestExecuteError_Const* value) = 0;
     // Runs the request; ordinary failures are result codes, never failed calls.
     virtual HRESULT Execute(RequestExecuteError_Const* result) = 0;
+};
+
+// A multipart/form-data body, part by part. Texts of the *Str members hold one byte
+// per character (convert Unicode to UTF-8 first). Members marked hidden are kept for
+// older clients and left out of object browsers.
+struct _HTTPFormBuilder : IDispatch
+{
+    static constexpr GUID iid = makeGuid("{9BE318AD-D45E-4973-ABB1-DDD5BA62EFF8}");
+    // Empties the body and takes a fresh boundary.
+    virtual HRESULT Clear() = 0;
+    // The boundary: 36 upper-case GUID characters.
+    virtual HRESULT get_Bound(QString* value) = 0;
+    // "Content-Type: multipart/form-data; boundary=..." for AdditionalHeaders.
+    virtual HRESULT get_Header(QString* value) = 0;
+    // The body with its closing delimiter; empty when nothing was added.
+    virtual HRESULT get_FormData(QByteArray* value) = 0;
+    virtual HRESULT get_FormDataStr(QString* value) = 0;
+    // Hidden: AddElement with teText.
+    virtual HRESULT AddTextElement(const QString& Name, const QByteArray& Data) = 0;
+    // Hidden: AddElement with teBinary, a type and a file name.
+    virtual HRESULT AddBinaryElement(const QString& Name, const QString& FileName,
+                                     const QString& MIMEType, const QByteArray& Data) = 0;
+    // Appends one part; an encoding outside teText..teBase64 raises error 5 and adds
+    // nothing. A charset without a MIME type is ignored.
+    virtual HRESULT AddElement(const QString& Name, const QByteArray& Data,
+                               TransferEncoding_Const TransferEncoding = teText,
+                               const QString& MIMEType = QString(),
+                               const QString& Charset = QString(),
+                               const QString& FileName = QString()) = 0;
+    // Hidden.
+    virtual HRESULT AddTextElementStr(const QString& Name, const QString& Data) = 0;
+    // Hidden.
+    virtual HRESULT AddBinaryElementStr(const QString& Name, const QString& FileName,
+                                        const QString& MIMEType, const QString& Data) = 0;
+    virtual HRESULT AddElementStr(const QString& Name, const QString& Data,
+                                  TransferEncoding_Const TransferEncoding = teText,
+                                  const QString& MIMEType = QString(),
+                                  const QString& Charset = QString(),
+                                  const QString& FileName = QString()) = 0;
+};
+
+// An application/x-www-form-urlencoded body: name=value pairs joined by "&", every
+// character outside A-Z a-z 0-9 - _ . ~ percent-encoded.
+struct _HTTPFormBuilderUE : IDispatch
+{
+    static constexpr GUID iid = makeGuid("{8DDE8E17-EF82-46CF-B8B5-CC37D098FB19}");
+    virtual HRESULT Clear() = 0;
+    // "Content-type: application/x-www-form-urlencoded" for AdditionalHeaders.
+    virtual HRESULT get_Header(QString* value) = 0;
+    virtual HRESULT get_FormData(QByteArray* value) = 0;
+    virtual HRESULT get_FormDataStr(QString* value) = 0;
+    // Names are encoded through the ANSI code page, data byte by byte.
+    virtual HRESULT AddElement(const QString& Name, const QByteArray& Data) = 0;
+    // Data holds one byte per character (UTF-8 for Unicode text).
+    virtual HRESULT AddElementStr(const QString& Name, const QString& Data) = 0;
 };
 
 extern "C" {

@@ -11,6 +11,8 @@ QString standardErrorDescription(int number)
     switch (number) {
     case 5:
         return QStringLiteral("Invalid procedure call or argument");
+    case 6:
+        return QStringLiteral("Overflow");
     case 9:
         return QStringLiteral("Subscript out of range");
     case 91:

@@ -8,6 +8,7 @@
 #include <string>
 
 constexpr int ErrInvalidProcedureCall = 5;
+constexpr int ErrOverflow = 6;
 constexpr int ErrCantCreateObject = 429;
 
 class PLATFORM_EXPORT RuntimeError : public std::exception

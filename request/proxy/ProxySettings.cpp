@@ -4,6 +4,7 @@
 #include "platform/net/SystemProxy.h"
 #include "request/http/csUnique.h"
 #include "request/http/modCommon.h"
+#include "request/proxy/frmProxyConfig.h"
 #include "support/olvsupport0100/olvsupport0100.h"
 
 namespace {
@@ -130,10 +131,12 @@ HRESULT ProxySettings::get_AccessType(AccessType_Const* value)
 
 HRESULT ProxySettings::ShowConfigDialog(VARIANT_BOOL* result)
 {
-    // The settings dialog is not part of this build yet.
-    if (result)
-        *result = VARIANT_FALSE;
-    return E_NOTIMPL;
+    if (!result)
+        return E_POINTER;
+    return guardCall([&] {
+        *result = toVariantBool(ShowProxyConfigDialog(this));
+        return S_OK;
+    });
 }
 
 QString ProxySettings::proxyText(const Addresses& a)

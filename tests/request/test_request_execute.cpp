@@ -397,8 +397,9 @@ TEST_F(RequestExecute, MissingOrMisbehavingWgetGivesItsResultCode)
         } else {
             EXPECT_EQ(error, 0) << c.name;
         }
-        if (c.rc == reeCookieFileReadError)
+        if (c.rc == reeCookieFileReadError) {
             EXPECT_TRUE(cookiesOf(request.get()).isEmpty());
+        }
         if (c.rc == reeWGetReturnsError) {
             EXPECT_EQ(receivedDataOf(request.get()), QByteArray("partial\n"));
             EXPECT_EQ(cookiesOf(request.get()),
