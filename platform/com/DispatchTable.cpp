@@ -1,6 +1,7 @@
 #include "platform/com/DispatchTable.h"
 
 #include "platform/com/ComPtr.h"
+#include "platform/com/ErrorInfo.h"
 #include "platform/com/RuntimeError.h"
 
 void DispatchTable::addProperty(const QString& name, Getter getter, Setter setter)
@@ -70,7 +71,11 @@ QVariant callByName(IUnknown* object, const QString& member, InvokeKind kind,
         raiseError(91, QStringLiteral("CallByName"));
     ComPtr<IDispatch> dispatch = ComPtr<IUnknown>::share(object).as<IDispatch>();
     QVariant result;
-    if (!dispatch || FAILED(dispatch->Invoke(member, kind, arguments, &result)))
+    const HRESULT hr =
+        dispatch ? dispatch->Invoke(member, kind, arguments, &result) : DISP_E_MEMBERNOTFOUND;
+    if (hr == DISP_E_MEMBERNOTFOUND)
         raiseError(438, QStringLiteral("CallByName"));
+    // An error raised inside the member reaches the caller as it was raised.
+    checkCall(hr, QStringLiteral("CallByName"));
     return result;
 }

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QLibrary>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -137,12 +138,30 @@ QString TinyProxy::address() const
     return QStringLiteral("127.0.0.1:%1").arg(m_port);
 }
 
-ComPtr<_olvHTTPRequestHT> newRequest()
+QJsonObject parseForm(const QString& contentType, const QByteArray& body)
+{
+    QProcess parser;
+    parser.start(QStringLiteral("python3"),
+                 {sourceFolder() + QStringLiteral("/tests/servers/form_parser.py"), contentType});
+    parser.write(body);
+    parser.closeWriteChannel();
+    parser.waitForFinished(60000);
+    EXPECT_EQ(parser.exitCode(), 0) << parser.readAllStandardError().constData();
+    return QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+}
+
+void useComponentBesideTests()
 {
     const QString library =
         QCoreApplication::applicationDirPath() + QStringLiteral("/libKWQT0100.so");
-    setDefaultServerLibrary(CLSID_olvHTTPRequestHT, library);
-    setDefaultServerLibrary(CLSID_ProxySettings, library);
+    for (const GUID& clsid : {CLSID_olvHTTPRequestHT, CLSID_ProxySettings, CLSID_HTTPFormBuilder,
+                              CLSID_HTTPFormBuilderUE})
+        setDefaultServerLibrary(clsid, library);
+}
+
+ComPtr<_olvHTTPRequestHT> newRequest()
+{
+    useComponentBesideTests();
     auto request = createObject<_olvHTTPRequestHT>(CLSID_olvHTTPRequestHT);
     // Tests run without a screen; keep the pointer alone.
     request->put_NoHourglassCursor(VARIANT_TRUE);
@@ -151,7 +170,7 @@ ComPtr<_olvHTTPRequestHT> newRequest()
 
 ComPtr<_ProxySettings> newProxySettings()
 {
-    newRequest();
+    useComponentBesideTests();
     return createObject<_ProxySettings>(CLSID_ProxySettings);
 }
 

@@ -4,6 +4,7 @@
 // component with a wget of the test's choosing.
 #include "request/KWQT0100.h"
 
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <memory>
@@ -35,6 +36,8 @@ private:
     int m_port = 0;
 };
 
+// Classes are created from the component beside the test binaries.
+void useComponentBesideTests();
 // A new request object of the component beside the test binaries.
 ComPtr<_olvHTTPRequestHT> newRequest();
 ComPtr<_ProxySettings> newProxySettings();
@@ -44,6 +47,9 @@ ComPtr<_ProxySettings> newProxySettings();
 ComPtr<_olvHTTPRequestHT> requestWithWget(const QString& name, const QByteArray& script);
 
 // Shortcuts for the interface's out-argument style.
+// Python's own reading of a form body (tests/servers/form_parser.py).
+QJsonObject parseForm(const QString& contentType, const QByteArray& body);
+
 QString commandLineOf(_olvHTTPRequestHT* request);
 QByteArray receivedDataOf(_olvHTTPRequestHT* request);
 QString outputLogOf(_olvHTTPRequestHT* request);

@@ -7,11 +7,15 @@ Prints "PORT <n>" once it listens. Paths:
   /status/<code>    answers <code> with the body "error body <code>"
   /cookies/set      sets a session cookie and one with an expiry time
   /cookies/echo     answers with the Cookie header it received
+  /form             parses the body as a form (form_parser.py) and answers its JSON
 """
 import http.server
+import json
 import socketserver
 import ssl
 import sys
+
+import form_parser
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -43,6 +47,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 ("Set-Cookie", "session=abc123; Path=/"),
                 ("Set-Cookie", "persistent=xyz; Path=/; Expires=Wed, 01 Jan 2042 00:00:00 GMT"),
             ])
+        elif self.path == "/form":
+            parsed = form_parser.parse(self.headers.get("Content-Type") or "", body)
+            self._answer(200, json.dumps(parsed).encode("ascii"))
         elif self.path == "/cookies/echo":
             self._answer(200, (self.headers.get("Cookie") or "").encode("latin-1"))
         else:
