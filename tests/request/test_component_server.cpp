@@ -22,6 +22,10 @@ TEST(ComponentServer, RegistersCreatesAndUnloads)
     ASSERT_EQ(registerServer(), S_OK);
     EXPECT_EQ(registeredServerLibrary(CLSID_olvHTTPRequestHT), path);
     EXPECT_EQ(registeredServerLibrary(CLSID_ProxySettings), path);
+    EXPECT_EQ(registeredServerLibrary(CLSID_HTTPFormBuilder), path);
+    EXPECT_EQ(registeredServerLibrary(CLSID_HTTPFormBuilderUE), path);
+    EXPECT_TRUE(createObject<_HTTPFormBuilder>(CLSID_HTTPFormBuilder));
+    EXPECT_TRUE(createObject<_HTTPFormBuilderUE>(CLSID_HTTPFormBuilderUE));
     {
         // Created through the registration alone: no library is named by the caller.
         const ComPtr<_ProxySettings> proxy = createObject<_ProxySettings>(CLSID_ProxySettings);
@@ -39,4 +43,5 @@ TEST(ComponentServer, RegistersCreatesAndUnloads)
 
     ASSERT_EQ(unregisterServer(), S_OK);
     EXPECT_TRUE(registeredServerLibrary(CLSID_olvHTTPRequestHT).isEmpty());
+    EXPECT_TRUE(registeredServerLibrary(CLSID_HTTPFormBuilderUE).isEmpty());
 }
