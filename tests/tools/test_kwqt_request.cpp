@@ -2,6 +2,9 @@
 #include "tests/request/RequestFixtures.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -54,4 +57,53 @@ TEST(KwqtRequest, SendsTheRequestAndReportsTheResult)
                        server.url(QStringLiteral("/status/500"))});
     EXPECT_EQ(run.exitCode, 6);
     EXPECT_EQ(run.out, QByteArray("error body 500"));
+}
+
+TEST(KwqtRequest, PostsFormsBuiltByTheComponent)
+{
+    TestServer server;
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes += static_cast<char>(i);
+    const QString file = writeTestFile(QStringLiteral("picture.png"), bytes);
+    Outcome run = kwqtRequest(
+        {QStringLiteral("--proxy"), QStringLiteral("direct"), QStringLiteral("--form"),
+         QStringLiteral("title=Привет = hi"), QStringLiteral("--form-file"),
+         QStringLiteral("upload=") + file + QStringLiteral(";type=image/png"),
+         QStringLiteral("--form"), QStringLiteral("last="), server.url(QStringLiteral("/form"))});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const QJsonArray parts =
+        QJsonDocument::fromJson(run.out).object().value(QStringLiteral("parts")).toArray();
+    ASSERT_EQ(parts.size(), 3) << run.out.constData();
+    const auto data = [&](int i) {
+        return QByteArray::fromHex(
+            parts[i].toObject().value(QStringLiteral("data")).toString().toLatin1());
+    };
+    EXPECT_EQ(QString::fromUtf8(data(0)), QStringLiteral("Привет = hi"));
+    EXPECT_EQ(parts[1].toObject().value(QStringLiteral("filename")).toString(),
+              QStringLiteral("picture.png"));
+    EXPECT_EQ(parts[1].toObject().value(QStringLiteral("type")).toString(),
+              QStringLiteral("image/png"));
+    EXPECT_EQ(data(1), bytes);
+    EXPECT_EQ(parts[2].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("last"));
+    EXPECT_TRUE(data(2).isEmpty());
+
+    run = kwqtRequest({QStringLiteral("--proxy"), QStringLiteral("direct"),
+                       QStringLiteral("--urlencode"), QStringLiteral("a b=x&y"),
+                       QStringLiteral("--urlencode"), QStringLiteral("t=Ж"),
+                       server.url(QStringLiteral("/echo"))});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_TRUE(run.out.startsWith("METHOD POST\n"));
+    EXPECT_TRUE(run.out.contains("\nContent-type: application/x-www-form-urlencoded\n"));
+    EXPECT_TRUE(run.out.endsWith("\n\na%20b=x%26y&t=%D0%96"));
+
+    for (const QStringList& wrong :
+         {QStringList{QStringLiteral("--form"), QStringLiteral("novalue")},
+          QStringList{QStringLiteral("--form-file"), QStringLiteral("f=/no/such/file")},
+          QStringList{QStringLiteral("--form"), QStringLiteral("a=1"),
+                      QStringLiteral("--urlencode"), QStringLiteral("b=2")}}) {
+        run = kwqtRequest(wrong + QStringList{server.url(QStringLiteral("/echo"))});
+        EXPECT_EQ(run.exitCode, 99) << wrong.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
 }

@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
 
@@ -37,6 +38,83 @@ int fail(const QString& message)
     print(stderr,
           (QStringLiteral("kwqt-request: ") + message + QStringLiteral("\n")).toLocal8Bit());
     return 99;
+}
+
+// "NAME=VALUE" split at the first "="; false when there is none.
+bool splitPair(const QString& pair, QString* name, QString* value)
+{
+    const qsizetype at = pair.indexOf(QLatin1Char('='));
+    if (at < 0)
+        return false;
+    *name = pair.left(at);
+    *value = pair.mid(at + 1);
+    return true;
+}
+
+// Form texts travel as UTF-8: one byte per character of the *Str members.
+QString utf8Text(const QString& text)
+{
+    return QString::fromLatin1(text.toUtf8());
+}
+
+struct Form
+{
+    QString header;
+    QByteArray body;
+};
+
+// The multipart body of the --form and --form-file values, in the order given.
+bool buildMultipart(const QStringList& arguments, const QStringList& kinds, Form* form,
+                    QString* error)
+{
+    const auto builder = createObject<_HTTPFormBuilder>(CLSID_HTTPFormBuilder);
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString name, value;
+        if (!splitPair(arguments[i], &name, &value)) {
+            *error = QStringLiteral("expected NAME=VALUE: ") + arguments[i];
+            return false;
+        }
+        if (kinds[i] == QStringLiteral("text")) {
+            checkCall(builder->AddElementStr(name, utf8Text(value)),
+                      QStringLiteral("HTTPFormBuilder"));
+            continue;
+        }
+        QString type = QStringLiteral("application/octet-stream");
+        const qsizetype typeAt = value.lastIndexOf(QStringLiteral(";type="));
+        if (typeAt >= 0) {
+            type = value.mid(typeAt + 6);
+            value.truncate(typeAt);
+        }
+        bool ok = false;
+        const QByteArray bytes = readFile(value, &ok);
+        if (!ok) {
+            *error = QStringLiteral("cannot read ") + value;
+            return false;
+        }
+        checkCall(builder->AddElement(name, bytes, teBinary, type, QString(),
+                                      QFileInfo(value).fileName()),
+                  QStringLiteral("HTTPFormBuilder"));
+    }
+    builder->get_Header(&form->header);
+    builder->get_FormData(&form->body);
+    return true;
+}
+
+bool buildUrlEncoded(const QStringList& arguments, Form* form, QString* error)
+{
+    const auto builder = createObject<_HTTPFormBuilderUE>(CLSID_HTTPFormBuilderUE);
+    for (const QString& argument : arguments) {
+        QString name, value;
+        if (!splitPair(argument, &name, &value)) {
+            *error = QStringLiteral("expected NAME=VALUE: ") + argument;
+            return false;
+        }
+        checkCall(builder->AddElementStr(name, utf8Text(value)),
+                  QStringLiteral("HTTPFormBuilderUE"));
+    }
+    builder->get_Header(&form->header);
+    builder->get_FormData(&form->body);
+    return true;
 }
 } // namespace
 
@@ -69,6 +147,12 @@ int main(int argc, char* argv[])
     const auto dataFile =
         option("data-file", "send FILE as the body (UseOptionalDataFileName)", "FILE");
     const auto header = option("header", "extra header line; may be repeated", "LINE");
+    const auto formField =
+        option("form", "multipart form field (HTTPFormBuilder); may be repeated", "NAME=VALUE");
+    const auto formFile =
+        option("form-file", "multipart file field; may be repeated", "NAME=PATH[;type=MIME]");
+    const auto urlEncoded = option(
+        "urlencode", "URL-encoded form field (HTTPFormBuilderUE); may be repeated", "NAME=VALUE");
     const auto keepResponse = option("keep-response-file", "leave the response in its file");
     const auto noHourglass = option("no-hourglass", "keep the mouse pointer as it is");
     const auto proxy = option("proxy", "system, direct or proxy", "KIND");
@@ -86,7 +170,14 @@ int main(int argc, char* argv[])
     const QString library =
         QCoreApplication::applicationDirPath() + QStringLiteral("/libKWQT0100.so");
     setDefaultServerLibrary(CLSID_olvHTTPRequestHT, library);
-    setDefaultServerLibrary(CLSID_ProxySettings, library);
+    for (const GUID& clsid : {CLSID_ProxySettings, CLSID_HTTPFormBuilder, CLSID_HTTPFormBuilderUE})
+        setDefaultServerLibrary(clsid, library);
+    const bool multipart = parser.isSet(formField) || parser.isSet(formFile);
+    if (int(multipart) + int(parser.isSet(urlEncoded)) + int(parser.isSet(data)) +
+            int(parser.isSet(dataFile)) >
+        1)
+        return fail(QStringLiteral(
+            "choose one body: --form/--form-file, --urlencode, --data or --data-file"));
     try {
         const ComPtr<_olvHTTPRequestHT> request =
             createObject<_olvHTTPRequestHT>(CLSID_olvHTTPRequestHT);
@@ -127,6 +218,29 @@ int main(int argc, char* argv[])
         request->get_AdditionalHeaders(headers.put());
         for (const QString& line : parser.values(header))
             headers->Add(line);
+        if (multipart || parser.isSet(urlEncoded)) {
+            // The option kinds in command-line order, so that parts keep the user's order.
+            QStringList values, kinds;
+            for (const QString& name : parser.optionNames()) {
+                if (name == QStringLiteral("form") || name == QStringLiteral("form-file"))
+                    kinds << (name == QStringLiteral("form") ? QStringLiteral("text")
+                                                             : QStringLiteral("file"));
+            }
+            const QStringList texts = parser.values(formField), files = parser.values(formFile);
+            qsizetype nextText = 0, nextFile = 0;
+            for (const QString& kind : kinds)
+                values << (kind == QStringLiteral("text") ? texts.value(nextText++)
+                                                          : files.value(nextFile++));
+            Form form;
+            QString error;
+            if (multipart ? !buildMultipart(values, kinds, &form, &error)
+                          : !buildUrlEncoded(parser.values(urlEncoded), &form, &error))
+                return fail(error);
+            headers->Add(form.header);
+            request->put_OptionalData(form.body);
+            if (!parser.isSet(method))
+                request->put_HTTPVerb(QStringLiteral("POST"));
+        }
         request->put_ReturnReceivedDataFileName(toVariantBool(parser.isSet(keepResponse)));
         request->put_NoHourglassCursor(toVariantBool(parser.isSet(noHourglass)));
 
