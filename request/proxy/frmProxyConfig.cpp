@@ -91,6 +91,7 @@ frmProxyConfig::frmProxyConfig(QWidget* parent)
                                  txtPassword};
     for (int row = 0; row < 5; ++row) {
         server->addWidget(label(QString::fromUtf8(serverTags[row])), row, 1);
+        serverFields[row]->setMinimumWidth(220);
         server->addWidget(serverFields[row], row, 2);
     }
     server->setColumnStretch(2, 1);
