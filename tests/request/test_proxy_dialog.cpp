@@ -233,7 +233,8 @@ TEST_F(ProxyDialogTest, OkStoresTheSelectedOptionAndAllSixFieldsUnchanged)
     dialog = open(atProxy);
     dialog->txtBypassList->setText(QStringLiteral("a, b ,c"));
     dialog->optAccessType[atSystem]->click();
-    dialog->cmdOk->click();
+    QTest::keyClick(dialog.get(), Qt::Key_Return); // OK is the default button
+    EXPECT_TRUE(dialog->Ok);
     const Fields stored = fieldsOf(settings.get());
     EXPECT_EQ(stored.type, atSystem);
     EXPECT_EQ(stored.bypass, QStringLiteral("a, b ,c"));
