@@ -172,7 +172,8 @@ HRESULT HTTPFormBuilder::AddElement(const QString& Name, const QByteArray& Data,
         else if (TransferEncoding == teBase64)
             header += QStringLiteral("Content-Transfer-Encoding: base64") + CRLF;
         header += CRLF;
-        m_body = ConcatByteArrays({m_body, AnsiTextToBytes(header), Data, QByteArray("\r\n")});
+        // Appending keeps many small fields linear; the part itself is one allocation.
+        m_body += ConcatByteArrays({AnsiTextToBytes(header), Data, QByteArray("\r\n")});
         return S_OK;
     });
 }

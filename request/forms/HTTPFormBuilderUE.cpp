@@ -5,6 +5,8 @@
 #include "support/olvsupport0100/olvsupport0100.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
 
+#include <array>
+
 namespace {
 const QString Source = QStringLiteral("HTTPFormBuilderUE");
 
@@ -15,11 +17,25 @@ bool isUnreserved(char16_t c)
            c == u'-' || c == u'_' || c == u'.' || c == u'~';
 }
 
+// "%" and the two digits of sxHex1 for every byte value, asked for once: data runs to
+// megabytes, and a call per byte would dominate.
+const std::array<QString, 256>& percentCodes()
+{
+    static const std::array<QString, 256> codes = [] {
+        std::array<QString, 256> table;
+        for (int byte = 0; byte < 256; ++byte) {
+            QString digits;
+            checkStatus(sxHex1(static_cast<unsigned char>(byte), &digits), "sxHex1");
+            table[byte] = QLatin1Char('%') + digits;
+        }
+        return table;
+    }();
+    return codes;
+}
+
 void appendPercent(QString* text, unsigned char byte)
 {
-    QString digits;
-    checkStatus(sxHex1(byte, &digits), "sxHex1");
-    *text += QLatin1Char('%') + digits;
+    *text += percentCodes()[byte];
 }
 } // namespace
 
@@ -98,7 +114,7 @@ QString HTTPFormBuilderUE::EncodeFormName(const QString& name)
 QString HTTPFormBuilderUE::EncodeFormData(const QByteArray& data)
 {
     QString text;
-    text.reserve(data.size());
+    text.reserve(data.size() * 3);
     for (const char byte : data) {
         if (isUnreserved(static_cast<unsigned char>(byte)))
             text += QLatin1Char(byte);
