@@ -42,6 +42,15 @@ constexpr VARIANT_BOOL toVariantBool(bool value)
     return value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
+// Hands a property's value to the caller's out argument: E_POINTER when there is none.
+template <typename T> HRESULT give(const T& source, T* value)
+{
+    if (!value)
+        return E_POINTER;
+    *value = source;
+    return S_OK;
+}
+
 struct GUID
 {
     std::uint32_t Data1 = 0;

@@ -93,18 +93,12 @@ HRESULT HTTPFormBuilder::Clear()
 
 HRESULT HTTPFormBuilder::get_Bound(QString* value)
 {
-    if (!value)
-        return E_POINTER;
-    *value = m_boundary;
-    return S_OK;
+    return give(m_boundary, value);
 }
 
 HRESULT HTTPFormBuilder::get_Header(QString* value)
 {
-    if (!value)
-        return E_POINTER;
-    *value = QStringLiteral("Content-Type: multipart/form-data; boundary=") + m_boundary;
-    return S_OK;
+    return give(QStringLiteral("Content-Type: multipart/form-data; boundary=") + m_boundary, value);
 }
 
 QByteArray HTTPFormBuilder::formData() const
@@ -118,22 +112,12 @@ QByteArray HTTPFormBuilder::formData() const
 
 HRESULT HTTPFormBuilder::get_FormData(QByteArray* value)
 {
-    if (!value)
-        return E_POINTER;
-    return guardCall([&] {
-        *value = formData();
-        return S_OK;
-    });
+    return guardCall([&] { return give(formData(), value); });
 }
 
 HRESULT HTTPFormBuilder::get_FormDataStr(QString* value)
 {
-    if (!value)
-        return E_POINTER;
-    return guardCall([&] {
-        *value = textOf(formData());
-        return S_OK;
-    });
+    return guardCall([&] { return give(textOf(formData()), value); });
 }
 
 HRESULT HTTPFormBuilder::AddTextElement(const QString& Name, const QByteArray& Data)

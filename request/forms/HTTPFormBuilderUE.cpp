@@ -70,10 +70,7 @@ HRESULT HTTPFormBuilderUE::Clear()
 
 HRESULT HTTPFormBuilderUE::get_Header(QString* value)
 {
-    if (!value)
-        return E_POINTER;
-    *value = QStringLiteral("Content-type: application/x-www-form-urlencoded");
-    return S_OK;
+    return give(QStringLiteral("Content-type: application/x-www-form-urlencoded"), value);
 }
 
 HRESULT HTTPFormBuilderUE::get_FormData(QByteArray* value)
@@ -88,10 +85,7 @@ HRESULT HTTPFormBuilderUE::get_FormData(QByteArray* value)
 
 HRESULT HTTPFormBuilderUE::get_FormDataStr(QString* value)
 {
-    if (!value)
-        return E_POINTER;
-    *value = m_form;
-    return S_OK;
+    return give(m_form, value);
 }
 
 QString HTTPFormBuilderUE::EncodeFormName(const QString& name)

@@ -20,14 +20,6 @@
 #include <cstdlib>
 
 namespace {
-template <typename T> HRESULT give(const T& source, T* value)
-{
-    if (!value)
-        return E_POINTER;
-    *value = source;
-    return S_OK;
-}
-
 HRESULT giveBool(bool source, VARIANT_BOOL* value)
 {
     if (!value)

@@ -16,14 +16,6 @@ HRESULT store(QString* target, const QString& value)
     return S_OK;
 }
 
-HRESULT fetch(const QString& source, QString* value)
-{
-    if (!value)
-        return E_POINTER;
-    *value = source;
-    return S_OK;
-}
-
 void setIf(QString* output, const QString& value)
 {
     if (output)
@@ -72,7 +64,7 @@ HRESULT ProxySettings::put_Password(const QString& value)
 }
 HRESULT ProxySettings::get_Password(QString* value)
 {
-    return fetch(m_fields.password, value);
+    return give(m_fields.password, value);
 }
 HRESULT ProxySettings::put_UserName(const QString& value)
 {
@@ -80,7 +72,7 @@ HRESULT ProxySettings::put_UserName(const QString& value)
 }
 HRESULT ProxySettings::get_UserName(QString* value)
 {
-    return fetch(m_fields.user, value);
+    return give(m_fields.user, value);
 }
 HRESULT ProxySettings::put_HTTP_Address(const QString& value)
 {
@@ -88,7 +80,7 @@ HRESULT ProxySettings::put_HTTP_Address(const QString& value)
 }
 HRESULT ProxySettings::get_HTTP_Address(QString* value)
 {
-    return fetch(m_fields.http, value);
+    return give(m_fields.http, value);
 }
 HRESULT ProxySettings::put_HTTPS_Address(const QString& value)
 {
@@ -96,7 +88,7 @@ HRESULT ProxySettings::put_HTTPS_Address(const QString& value)
 }
 HRESULT ProxySettings::get_HTTPS_Address(QString* value)
 {
-    return fetch(m_fields.https, value);
+    return give(m_fields.https, value);
 }
 HRESULT ProxySettings::put_FTP_Address(const QString& value)
 {
@@ -104,7 +96,7 @@ HRESULT ProxySettings::put_FTP_Address(const QString& value)
 }
 HRESULT ProxySettings::get_FTP_Address(QString* value)
 {
-    return fetch(m_fields.ftp, value);
+    return give(m_fields.ftp, value);
 }
 HRESULT ProxySettings::put_BypassList(const QString& value)
 {
@@ -112,7 +104,7 @@ HRESULT ProxySettings::put_BypassList(const QString& value)
 }
 HRESULT ProxySettings::get_BypassList(QString* value)
 {
-    return fetch(m_fields.bypass, value);
+    return give(m_fields.bypass, value);
 }
 
 HRESULT ProxySettings::put_AccessType(AccessType_Const value)
@@ -179,22 +171,22 @@ QString ProxySettings::text() const
 
 HRESULT ProxySettings::toString(QString* result)
 {
-    return guardCall([&] { return fetch(text(), result); });
+    return guardCall([&] { return give(text(), result); });
 }
 
 HRESULT ProxySettings::toString_Direct(QString* result)
 {
-    return fetch(DirectText, result);
+    return give(DirectText, result);
 }
 
 HRESULT ProxySettings::toString_Proxy(QString* result)
 {
-    return guardCall([&] { return fetch(proxyText(m_fields), result); });
+    return guardCall([&] { return give(proxyText(m_fields), result); });
 }
 
 HRESULT ProxySettings::toString_System(QString* result)
 {
-    return guardCall([&] { return fetch(systemText(), result); });
+    return guardCall([&] { return give(systemText(), result); });
 }
 
 QString ProxySettings::ParseProxyEntry(const QString& entry, bool StripPort, QString* scheme)

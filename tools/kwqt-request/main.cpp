@@ -63,18 +63,23 @@ struct Form
     QByteArray body;
 };
 
-// The multipart body of the --form and --form-file values, in the order given.
-bool buildMultipart(const QStringList& arguments, const QStringList& kinds, Form* form,
-                    QString* error)
+struct FormPart
+{
+    bool isFile;
+    QString argument; // NAME=VALUE or NAME=PATH[;type=MIME]
+};
+
+// The multipart body of the --form and --form-file values.
+bool buildMultipart(const QList<FormPart>& parts, Form* form, QString* error)
 {
     const auto builder = createObject<_HTTPFormBuilder>(CLSID_HTTPFormBuilder);
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
+    for (const FormPart& part : parts) {
         QString name, value;
-        if (!splitPair(arguments[i], &name, &value)) {
-            *error = QStringLiteral("expected NAME=VALUE: ") + arguments[i];
+        if (!splitPair(part.argument, &name, &value)) {
+            *error = QStringLiteral("expected NAME=VALUE: ") + part.argument;
             return false;
         }
-        if (kinds[i] == QStringLiteral("text")) {
+        if (!part.isFile) {
             checkCall(builder->AddElementStr(name, utf8Text(value)),
                       QStringLiteral("HTTPFormBuilder"));
             continue;
@@ -219,21 +224,19 @@ int main(int argc, char* argv[])
         for (const QString& line : parser.values(header))
             headers->Add(line);
         if (multipart || parser.isSet(urlEncoded)) {
-            // The option kinds in command-line order, so that parts keep the user's order.
-            QStringList values, kinds;
-            for (const QString& name : parser.optionNames()) {
-                if (name == QStringLiteral("form") || name == QStringLiteral("form-file"))
-                    kinds << (name == QStringLiteral("form") ? QStringLiteral("text")
-                                                             : QStringLiteral("file"));
-            }
+            // Parts in command-line order: optionNames() lists each occurrence in turn.
+            QList<FormPart> parts;
             const QStringList texts = parser.values(formField), files = parser.values(formFile);
             qsizetype nextText = 0, nextFile = 0;
-            for (const QString& kind : kinds)
-                values << (kind == QStringLiteral("text") ? texts.value(nextText++)
-                                                          : files.value(nextFile++));
+            for (const QString& name : parser.optionNames()) {
+                if (name == QStringLiteral("form"))
+                    parts.append({false, texts.value(nextText++)});
+                else if (name == QStringLiteral("form-file"))
+                    parts.append({true, files.value(nextFile++)});
+            }
             Form form;
             QString error;
-            if (multipart ? !buildMultipart(values, kinds, &form, &error)
+            if (multipart ? !buildMultipart(parts, &form, &error)
                           : !buildUrlEncoded(parser.values(urlEncoded), &form, &error))
                 return fail(error);
             headers->Add(form.header);
