@@ -1,0 +1,314 @@
+#include "poster/service/modPostSender.h"
+
+#include "platform/com/ClassRegistry.h"
+#include "platform/com/ErrorInfo.h"
+#include "platform/ui/MsgBox.h"
+#include "poster/convert/modConverter.h"
+#include "poster/service/modCommon.h"
+#include "poster/service/modServiceAddress.h"
+#include "poster/service/modSimpleRegExp.h"
+#include "poster/workflow/modApp.h"
+#include "request/KWQT0100.h"
+#include "support/ErrorReporter.h"
+#include "support/olvsupport0100/olvsupport0100.h"
+#include "support/olvsupportfbe0100/olvsupportfbe0100.h"
+#include "support/settings/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHash>
+#include <QStringDecoder>
+
+QString LogonUserName;
+QString LogonPassword;
+QString AccessToken;
+QString ProfileId;
+const QString UploadUserAgent = QStringLiteral(
+    "Mozilla/5.0 (Windows NT 6.1; Win64; x64; rv:109.0) Gecko/20100101 Firefox/115.0");
+
+static void initStringTable()
+{
+    Q_INIT_RESOURCE(strings);
+}
+
+namespace {
+const QString ServiceName = QStringLiteral("Brivet");
+
+// The program's string table, read once.
+QString LoadResString(int id)
+{
+    static const QHash<int, QString> table = [] {
+        initStringTable();
+        QHash<int, QString> strings;
+        QFile file(QStringLiteral(":/strings/StringTable.txt"));
+        if (file.open(QIODevice::ReadOnly)) {
+            const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+            for (const QString& line : lines) {
+                const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+                if (!line.startsWith(QLatin1Char('#')) && tab > 0)
+                    strings.insert(line.left(tab).toInt(), line.mid(tab + 1));
+            }
+        }
+        return strings;
+    }();
+    return table.value(id);
+}
+
+// Replaces every %NAME% of the template in one pass, so that a placeholder written
+// inside a title or body reaches the service as the user wrote it.
+QString FillTemplate(const QString& text, const QHash<QString, QString>& values)
+{
+    QString result;
+    qsizetype size = text.size();
+    for (const QString& value : values)
+        size += value.size();
+    result.reserve(size);
+    qsizetype from = 0;
+    while (from < text.size()) {
+        const qsizetype start = text.indexOf(QLatin1Char('%'), from);
+        const qsizetype end = start < 0 ? -1 : text.indexOf(QLatin1Char('%'), start + 1);
+        if (end < 0) {
+            result += QStringView(text).mid(from);
+            break;
+        }
+        const auto found = values.constFind(text.mid(start + 1, end - start - 1));
+        if (found == values.constEnd()) {
+            result += QStringView(text).mid(from, end - from);
+            from = end;
+            continue;
+        }
+        result += QStringView(text).mid(from, start - from);
+        result += *found;
+        from = end + 1;
+    }
+    return result;
+}
+
+// An unpaired surrogate has no UTF-8 form; it travels as U+FFFD.
+QString WithoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+QByteArray Utf8Bytes(const QString& text)
+{
+    QString utf8;
+    checkStatus(suUNICODEToUTF8(WithoutLoneSurrogates(text), &utf8), "suUNICODEToUTF8");
+    QByteArray bytes;
+    checkStatus(suStrConvB(utf8, &bytes), "suStrConvB");
+    return bytes;
+}
+
+// The component beside the program, unless this run uses one of its own.
+void UseRequestComponent()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    const QString library =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/libKWQT0100.so");
+    setDefaultServerLibrary(CLSID_olvHTTPRequestHT, library);
+    setDefaultServerLibrary(CLSID_ProxySettings, library);
+}
+
+void AddHeader(_olvHTTPRequestHT* request, const QString& line)
+{
+    ComPtr<ICollection> headers;
+    checkCall(request->get_AdditionalHeaders(headers.put()), QStringLiteral("olvHTTPRequestHT"));
+    headers->Add(line);
+}
+
+// The request's proxy object, filled from the stored proxy settings. A store that
+// cannot be read leaves the defaults.
+void SetStoredProxy(_olvHTTPRequestHT* request)
+{
+    const auto proxy = createObject<_ProxySettings>(CLSID_ProxySettings);
+    checkCall(request->putref_ProxySettings(proxy.get()), QStringLiteral("olvHTTPRequestHT"));
+    try {
+        const auto store = createObject<ISettingsStore>(CLSID_SettingsStore);
+        store->LoadObject(QStringLiteral("Proxy HT"), proxy.get(), App(), true);
+    } catch (const RuntimeError&) {
+    }
+}
+
+// Sends the request until it succeeds, is cancelled, or the user gives up.
+RequestExecuteError_Const ExecuteWithRetry(_olvHTTPRequestHT* request, const QString& leadingText)
+{
+    for (;;) {
+        RequestExecuteError_Const rc = reeUnknownError;
+        checkCall(request->Execute(&rc), QStringLiteral("olvHTTPRequestHT"));
+        checkCall(request->get_LastRC(&rc), QStringLiteral("olvHTTPRequestHT"));
+        if (rc == reeCancelled || rc == reeSuccess)
+            return rc;
+        if (ErrorReporter::instance().ShowRequestError(request, vbRetryCancel | vbCritical, 0,
+                                                       leadingText, 0) == vbCancel)
+            return rc;
+    }
+}
+
+// A request with the headers and settings that both requests share.
+ComPtr<_olvHTTPRequestHT> NewServiceRequest(const QByteArray& body)
+{
+    UseRequestComponent();
+    auto request = createObject<_olvHTTPRequestHT>(CLSID_olvHTTPRequestHT);
+    checkCall(request->put_HTTPVerb(QStringLiteral("POST")), QStringLiteral("olvHTTPRequestHT"));
+    AddHeader(request.get(), QStringLiteral("Content-Type: application/vnd.api+json"));
+    checkCall(request->put_OptionalData(body), QStringLiteral("olvHTTPRequestHT"));
+    AddHeader(request.get(), QStringLiteral("Origin: ") + ServiceBaseAddress());
+    return request;
+}
+
+[[noreturn]] void ParseFailure(const QString& description)
+{
+    raiseError(ErrInvalidProcedureCall, QStringLiteral("modPostSender"), description);
+}
+} // namespace
+
+QString LogonBodyTemplate()
+{
+    return LoadResString(1000);
+}
+
+QString EntryBodyTemplate()
+{
+    return LoadResString(2000);
+}
+
+QString JsonEscape(const QString& text)
+{
+    const QString lf = LineBreaksToLF(text);
+    QString result;
+    result.reserve(lf.size() + lf.size() / 8);
+    for (const QChar c : lf) {
+        switch (c.unicode()) {
+        case '\\':
+            result += QLatin1String("\\\\");
+            break;
+        case '"':
+            result += QLatin1String("\\\"");
+            break;
+        case '\r':
+            result += QLatin1String("\\r");
+            break;
+        case '\n':
+            result += QLatin1String("\\n");
+            break;
+        case '\t':
+            result += QLatin1String("\\t");
+            break;
+        case '\b':
+            result += QLatin1String("\\b");
+            break;
+        case '\f':
+            result += QLatin1String("\\f");
+            break;
+        default:
+            if (c.unicode() < 0x20)
+                result += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                result += c;
+        }
+    }
+    return result;
+}
+
+QString MakeNonce()
+{
+    int high = 0, low = 0;
+    checkStatus(sxGetRnd(100000, 999999, 0, &high), "sxGetRnd");
+    checkStatus(sxGetRnd(1000000, 9999999, 0, &low), "sxGetRnd");
+    return QString::number(high) + QString::number(low);
+}
+
+bool ParseSessionResponse(const QByteArray& response)
+{
+    try {
+        QString bytes;
+        checkStatus(suStrConvW(response, &bytes), "suStrConvW");
+        // The decoder would quietly turn broken UTF-8 into U+FFFD, and a token with
+        // those in it is not the one the service issued.
+        QStringDecoder check(QStringDecoder::Utf8);
+        (void)check.decode(response);
+        if (check.hasError())
+            ParseFailure(QStringLiteral("The reply is not valid UTF-8 text."));
+        QString text;
+        checkStatus(suUTF8ToUNICODE(bytes, &text), "suUTF8ToUNICODE");
+        const auto token = RegExpExecute(text, QStringLiteral("\"access-token\":\"(.*?)\""), true,
+                                         true, true, true);
+        AccessToken = token->Item(0)->SubMatches().value(0);
+        const auto profile =
+            RegExpExecute(text, QStringLiteral("\"profile\":(\\d+)"), true, true, true, true);
+        ProfileId = profile->Item(0)->SubMatches().value(0);
+        return true;
+    } catch (const RuntimeError& error) {
+        ErrorReporter::instance().ShowRunTimeError(
+            error, vbCritical, 0,
+            QStringLiteral("Can't log on %1: error parsing server response.").arg(ServiceName), 0);
+        AccessToken.clear();
+        ProfileId.clear();
+        return false;
+    }
+}
+
+bool LogOn()
+{
+    const QString body = FillTemplate(LogonBodyTemplate(),
+                                      {{QStringLiteral("EMAIL"), JsonEscape(LogonUserName)},
+                                       {QStringLiteral("PASSWORD"), JsonEscape(LogonPassword)}});
+    const auto request = NewServiceRequest(Utf8Bytes(body));
+    checkCall(request->put_UserAgent(UploadUserAgent), QStringLiteral("olvHTTPRequestHT"));
+    checkCall(request->put_Referer(ServiceBaseAddress()), QStringLiteral("olvHTTPRequestHT"));
+    SetStoredProxy(request.get());
+    checkCall(request->put_URL(ServiceBaseAddress() + QStringLiteral("/v2/sessions?nonce=") +
+                               MakeNonce()),
+              QStringLiteral("olvHTTPRequestHT"));
+    const RequestExecuteError_Const rc =
+        ExecuteWithRetry(request.get(), QStringLiteral("Can't log on %1.").arg(ServiceName));
+    if (rc != reeSuccess)
+        return false;
+    QByteArray reply;
+    checkCall(request->get_ReceivedData(&reply), QStringLiteral("olvHTTPRequestHT"));
+    return ParseSessionResponse(reply);
+}
+
+QString EntryRequestBody(const QString& htmlBody, const QString& title, bool adultOnly,
+                         const QString& profileId)
+{
+    return FillTemplate(EntryBodyTemplate(),
+                        {{QStringLiteral("POST_BODY"), JsonEscape(htmlBody)},
+                         {QStringLiteral("POST_TITLE"), JsonEscape(title)},
+                         {QStringLiteral("PROFILE_ID"), profileId},
+                         {QStringLiteral("COMMENTS_TYPE"), QString()},
+                         {QStringLiteral("ACCESS_TYPE"),
+                          adultOnly ? QStringLiteral("{\"type\":\"registered\"}") : QString()},
+                         {QStringLiteral("COMMON_FEED"),
+                          adultOnly ? QStringLiteral(",\"feed\":false") : QString()}});
+}
+
+bool SendPost(const ComPtr<IDiaryPost>& post, bool /*sendWithOriginalTime*/,
+              bool /*sendAsBackdated*/)
+{
+    if (!post)
+        raiseError(ErrInvalidProcedureCall, QStringLiteral("modPostSender"));
+    if (AccessToken.isEmpty() && !LogOn())
+        return false;
+    const QString body = EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
+                                          post->AdultOnly(), ProfileId);
+    const auto request = NewServiceRequest(Utf8Bytes(body));
+    AddHeader(request.get(), QStringLiteral("Authorization: Bearer ") + AccessToken);
+    checkCall(request->put_UserAgent(UploadUserAgent), QStringLiteral("olvHTTPRequestHT"));
+    checkCall(request->put_Referer(EntryEditorAddress()), QStringLiteral("olvHTTPRequestHT"));
+    SetStoredProxy(request.get());
+    checkCall(
+        request->put_URL(ServiceBaseAddress() + QStringLiteral("/v2/entries?nonce=") + MakeNonce()),
+        QStringLiteral("olvHTTPRequestHT"));
+    return ExecuteWithRetry(request.get(), QStringLiteral("Can't send post.")) == reeSuccess;
+}

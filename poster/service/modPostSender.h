@@ -1,0 +1,39 @@
+#pragma once
+// modPostSender: the session with the Brivet service and the upload of one entry,
+// through the KWQT0100 request component.
+#include "support/diary/DiaryPost.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Set by the logon window when the user proceeds; held in memory only.
+extern QString LogonUserName;
+extern QString LogonPassword;
+// The session: empty while there is none; set and emptied together.
+extern QString AccessToken;
+extern QString ProfileId;
+// The User-Agent text of both requests.
+extern const QString UploadUserAgent;
+
+// String resources 1000 (logon body) and 2000 (entry body).
+QString LogonBodyTemplate();
+QString EntryBodyTemplate();
+
+// Creates the session with LogonUserName and LogonPassword. Failed requests offer
+// Retry and Cancel; true when the token and the profile id were taken from the reply.
+bool LogOn();
+// Takes the token and the profile id from the service's reply; on failure shows the
+// parse-failure message, empties both and returns false.
+bool ParseSessionResponse(const QByteArray& response);
+// Safe inside a JSON string literal: backslash, quote, line breaks (as \n) and every
+// other control character escaped; everything else unchanged.
+QString JsonEscape(const QString& text);
+// 13 decimal digits, never beginning with 0.
+QString MakeNonce();
+// The filled entry template of a post (body already converted to HTML).
+QString EntryRequestBody(const QString& htmlBody, const QString& title, bool adultOnly,
+                         const QString& profileId);
+// Publishes one post, logging on first when there is no session. True when the service
+// accepted it; false when nothing was published (logon failed, Cancel). The two options
+// come from the main window and do not change the request.
+bool SendPost(const ComPtr<IDiaryPost>& post, bool sendWithOriginalTime, bool sendAsBackdated);

@@ -1,0 +1,201 @@
+#include "support/ErrorReporter.h"
+
+#include "platform/ui/MsgBox.h"
+#include "request/KWQT0100.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+#include <cstring>
+
+namespace {
+// The first lines of the server's answer, enough to say what it objected to.
+QString AnswerExcerpt(const QByteArray& answer)
+{
+    QString text = QString::fromUtf8(answer.left(2000)).trimmed();
+    QStringList lines;
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        line = line.trimmed();
+        line.removeIf([](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });
+        if (line.isEmpty())
+            continue;
+        if (line.size() > 200)
+            line = line.left(200) + QStringLiteral("…");
+        lines << line;
+        if (lines.size() == 4)
+            break;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString StatusLine(const QString& log)
+{
+    static const QRegularExpression status(
+        QStringLiteral("awaiting response\\.\\.\\. (\\d{3}[^\\r\\n]*)"));
+    QString last;
+    auto matches = status.globalMatch(log);
+    while (matches.hasNext())
+        last = matches.next().captured(1).trimmed();
+    return last;
+}
+
+// The last line of wget's log that names an error, for the cases we have no words for.
+QString LastErrorLine(const QString& log)
+{
+    const QStringList lines = log.split(QRegularExpression(QStringLiteral("[\\r\\n]+")));
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        const QString trimmed = line->trimmed();
+        if (trimmed.contains(QStringLiteral("ERROR"), Qt::CaseInsensitive) ||
+            trimmed.contains(QStringLiteral("failed"), Qt::CaseInsensitive) ||
+            trimmed.contains(QStringLiteral("error"), Qt::CaseInsensitive))
+            return trimmed.left(300);
+    }
+    return {};
+}
+
+QString NetworkFailure(const QString& log)
+{
+    const auto has = [&](const char* text) {
+        return log.contains(QLatin1String(text), Qt::CaseInsensitive);
+    };
+    if (has("Connection refused"))
+        return QStringLiteral("The server refused the connection: it is not running at this "
+                              "address, or a firewall is in the way.");
+    if (has("timed out"))
+        return QStringLiteral("The server did not answer in time.");
+    if (has("unable to resolve") || has("Name or service not known") ||
+        has("Temporary failure in name resolution"))
+        return QStringLiteral("The server's name could not be found. Check the address and the "
+                              "network connection.");
+    if (has("No data received") || has("Read error") || has("Connection reset") ||
+        has("Connection closed"))
+        return QStringLiteral("The connection broke before the server's answer arrived. The "
+                              "server may or may not have received the request.");
+    return QStringLiteral("A network error stopped the request.");
+}
+
+QString WGetFailure(_olvHTTPRequestHT* request, std::int32_t wgetCode, const QString& log)
+{
+    switch (wgetCode) {
+    case 8: {
+        QByteArray answer;
+        request->get_ReceivedData(&answer);
+        const QString status = StatusLine(log);
+        QString text = status.isEmpty()
+                           ? QStringLiteral("The server answered with an error.")
+                           : QStringLiteral("The server answered: HTTP %1.").arg(status);
+        const QString excerpt = AnswerExcerpt(answer);
+        if (!excerpt.isEmpty())
+            text += QStringLiteral("\n") + excerpt;
+        return text;
+    }
+    case 4:
+        return NetworkFailure(log);
+    case 5:
+        return QStringLiteral("The server's certificate could not be verified, so nothing "
+                              "was sent. It may be forged, expired, or signed by an authority "
+                              "this computer does not trust.");
+    case 6:
+        return QStringLiteral("The server refused the user name or password.");
+    case 7:
+        return QStringLiteral("The server's answer broke the HTTP protocol.");
+    case 3:
+        return QStringLiteral("wget could not read or write one of its files.");
+    case 2:
+        return QStringLiteral("wget did not accept its command line.");
+    default:
+        return QStringLiteral("wget reported a failure.");
+    }
+}
+} // namespace
+
+ErrorReporter& ErrorReporter::instance()
+{
+    static ErrorReporter reporter;
+    return reporter;
+}
+
+QString ErrorReporter::RequestErrorText(_olvHTTPRequestHT* request, const QString& leadingText)
+{
+    RequestExecuteError_Const rc = reeUnknownError;
+    std::int32_t wgetCode = 0, systemCode = 0;
+    QString log;
+    request->get_LastRC(&rc);
+    request->get_WGetReturnCode(&wgetCode);
+    request->get_Win32ErrorCode(&systemCode);
+    request->get_OutputLog(&log);
+
+    QString what;
+    switch (rc) {
+    case reeURLNotSpecified:
+        what = QStringLiteral("The request had no address.");
+        break;
+    case reeCookieFileWriteError:
+        what = QStringLiteral("The cookie file for wget could not be written.");
+        break;
+    case reeOptionalDataFileWriteError:
+        what = QStringLiteral("The request body could not be written to a temporary file.");
+        break;
+    case reeCantRunWGet:
+        what = QStringLiteral("wget could not be started: %1 (system error %2).")
+                   .arg(QString::fromLocal8Bit(std::strerror(systemCode)))
+                   .arg(systemCode);
+        break;
+    case reeLogFileReadError:
+        what = QStringLiteral("wget's log could not be read.");
+        break;
+    case reeWGetReturnsError:
+        what = WGetFailure(request, wgetCode, log);
+        break;
+    case reeResultFileReadError:
+        what = QStringLiteral("The server's answer could not be read from its file.");
+        break;
+    case reeCookieFileReadError:
+        what = QStringLiteral("The cookie file could not be read back.");
+        break;
+    default:
+        what = QStringLiteral("The request was broken off by an internal error.");
+        break;
+    }
+    QString text = leadingText + QStringLiteral("\n\n") + what;
+    if (rc == reeWGetReturnsError && wgetCode != 8 && wgetCode != 5) {
+        const QString detail = LastErrorLine(log);
+        if (!detail.isEmpty())
+            text += QStringLiteral("\n(") + detail + QLatin1Char(')');
+    }
+    if (rc != reeURLNotSpecified && rc != reeCantRunWGet && rc != reeCookieFileWriteError &&
+        rc != reeOptionalDataFileWriteError)
+        text += QStringLiteral("\n\nwget exit code: %1.").arg(wgetCode);
+    return text;
+}
+
+QString ErrorReporter::RunTimeErrorText(const RuntimeError& error, const QString& leadingText)
+{
+    return leadingText + QStringLiteral("\n\n") + error.description() +
+           QStringLiteral("\n(run-time error %1)").arg(error.number());
+}
+
+int ErrorReporter::ShowRequestError(_olvHTTPRequestHT* request, int style, int,
+                                    const QString& leadingText, int)
+{
+    ErrorReport report{RequestErrorText(request, leadingText), style, {}};
+    request->get_URL(&report.requestUrl);
+    return show(report);
+}
+
+int ErrorReporter::ShowRunTimeError(const RuntimeError& error, int style, int,
+                                    const QString& leadingText, int)
+{
+    return show({RunTimeErrorText(error, leadingText), style, {}});
+}
+
+void ErrorReporter::setSink(Sink sink)
+{
+    m_sink = std::move(sink);
+}
+
+int ErrorReporter::show(const ErrorReport& report)
+{
+    if (m_sink)
+        return m_sink(report);
+    return msgBox(report.text, report.style, QString());
+}
