@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
-#include <QStringDecoder>
 
 QString LogonUserName;
 QString LogonPassword;
@@ -235,9 +234,7 @@ bool ParseSessionResponse(const QByteArray& response)
         checkStatus(suStrConvW(response, &bytes), "suStrConvW");
         // The decoder would quietly turn broken UTF-8 into U+FFFD, and a token with
         // those in it is not the one the service issued.
-        QStringDecoder check(QStringDecoder::Utf8);
-        (void)check.decode(response);
-        if (check.hasError())
+        if (QString::fromUtf8(response).toUtf8() != response)
             ParseFailure(QStringLiteral("The reply is not valid UTF-8 text."));
         QString text;
         checkStatus(suUTF8ToUNICODE(bytes, &text), "suUTF8ToUNICODE");

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <memory>
+#include <vector>
 
 namespace {
 QString& BaseAddress()
@@ -105,10 +106,10 @@ bool SetExtraCACertificate(const QString& pemFile, QString* error)
     // uses a private copy of the component whose bundle is the shipped one plus this
     // authority; wget itself, its settings and the certificate folder stay the shipped
     // ones, and certificates are still checked.
-    static std::unique_ptr<QTemporaryDir> folder;
-    if (PrivateGetClassObject)
-        return Fail(error, QStringLiteral("An extra certificate authority is already in use."));
-    folder = std::make_unique<QTemporaryDir>();
+    // Each call makes its own copy, so a later authority replaces an earlier one.
+    static std::vector<std::unique_ptr<QTemporaryDir>> folders;
+    folders.push_back(std::make_unique<QTemporaryDir>());
+    const QTemporaryDir* folder = folders.back().get();
     if (!folder->isValid())
         return Fail(error, QStringLiteral("No private folder for the certificate: %1.")
                                .arg(folder->errorString()));
@@ -143,10 +144,11 @@ bool SetExtraCACertificate(const QString& pemFile, QString* error)
                                           "be prepared for the extra certificate authority."));
     QLibrary library(copy + QStringLiteral("/libKWQT0100.so"));
     library.setLoadHints(QLibrary::PreventUnloadHint);
-    PrivateGetClassObject =
+    const auto getClassObject =
         reinterpret_cast<DllGetClassObjectFunc>(library.resolve("DllGetClassObject"));
-    if (!PrivateGetClassObject)
+    if (!getClassObject)
         return Fail(error, library.errorString());
+    PrivateGetClassObject = getClassObject;
     registerLocalClass(CLSID_olvHTTPRequestHT, CreatePrivateRequest);
     registerLocalClass(CLSID_ProxySettings, CreatePrivateProxySettings);
     return true;
