@@ -11,7 +11,6 @@
 #include <QNetworkReply>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QTimer>
 
 namespace {
 // Making the TLS authority with openssl takes a moment on a busy machine.
@@ -37,7 +36,8 @@ bool SandboxServer::start(const QStringList& extraArgs, QString* error)
         return fail(QStringLiteral("the sandbox is already running"));
     if (!m_folder.isValid())
         return fail(QStringLiteral("no temporary folder for the sandbox"));
-    QStringList arguments{sourceFolder() + QStringLiteral("/tools/brivet-sandbox/brivet_sandbox.py")};
+    QStringList arguments{sourceFolder() +
+                          QStringLiteral("/tools/brivet-sandbox/brivet_sandbox.py")};
     if (!extraArgs.contains(QStringLiteral("--port")))
         arguments << QStringLiteral("--port") << QStringLiteral("0");
     if (!extraArgs.contains(QStringLiteral("--db")))

@@ -10,16 +10,18 @@
 #include <gtest/gtest.h>
 
 namespace {
-const QString UserAgent =
-    QStringLiteral("Mozilla/5.0 (Windows NT 6.1; Win64; x64; rv:109.0) Gecko/20100101 Firefox/115.0");
+const QString UserAgent = QStringLiteral(
+    "Mozilla/5.0 (Windows NT 6.1; Win64; x64; rv:109.0) Gecko/20100101 Firefox/115.0");
 
 // Logs on as the demo account and posts one entry with plain wget; returns wget's output.
 QByteArray wget(const SandboxServer& sandbox, const QString& path, const QString& body,
                 const QStringList& headers, const QString& referer)
 {
     const QString bodyFile = writeTestFile(QStringLiteral("body.json"), body.toUtf8());
-    QStringList arguments{QStringLiteral("-q"), QStringLiteral("-O-"),
-                          QStringLiteral("--content-on-error"), QStringLiteral("--method=POST"),
+    QStringList arguments{QStringLiteral("-q"),
+                          QStringLiteral("-O-"),
+                          QStringLiteral("--content-on-error"),
+                          QStringLiteral("--method=POST"),
                           QStringLiteral("--body-file=") + bodyFile,
                           QStringLiteral("--user-agent=") + UserAgent,
                           QStringLiteral("--referer=") + referer};
@@ -39,25 +41,25 @@ void postOneEntry(const SandboxServer& sandbox)
     const QString base = sandbox.baseAddress();
     const QStringList headers{QStringLiteral("Content-Type: application/vnd.api+json"),
                               QStringLiteral("Origin: ") + base};
-    const QByteArray session = wget(
-        sandbox, QStringLiteral("/v2/sessions?nonce=1234567890123"),
-        QStringLiteral(R"({"data":{"type":"sessions","attributes":{"password":"demo",)"
-                       R"("email":"demo@brivet.example","action":"login"}}})"),
-        headers, base);
+    const QByteArray session =
+        wget(sandbox, QStringLiteral("/v2/sessions?nonce=1234567890123"),
+             QStringLiteral(R"({"data":{"type":"sessions","attributes":{"password":"demo",)"
+                            R"("email":"demo@brivet.example","action":"login"}}})"),
+             headers, base);
     const QString token = QJsonDocument::fromJson(session)
                               .object()[QStringLiteral("data")][QStringLiteral("attributes")]
-                                  [QStringLiteral("access-token")]
+                                       [QStringLiteral("access-token")]
                               .toString();
     ASSERT_FALSE(token.isEmpty()) << session.constData();
-    const QByteArray entry = wget(
-        sandbox, QStringLiteral("/v2/entries?nonce=2234567890123"),
-        QStringLiteral(R"({"data":{"type":"entries","attributes":{"content":"Привет",)"
-                       R"("title":"One","state":"published","tags":[],"settings":)"
-                       R"({"permissions":{"access":[],"comments":[]}}},"relationships":)"
-                       R"({"profile":{"data":{"type":"profiles","id":"100001"}}}},)"
-                       R"("included":[{"type":"profiles","id":"100001","attributes":{}}]})"),
-        headers + QStringList{QStringLiteral("Authorization: Bearer ") + token},
-        base + QStringLiteral("/blog/demo/0/edit"));
+    const QByteArray entry =
+        wget(sandbox, QStringLiteral("/v2/entries?nonce=2234567890123"),
+             QStringLiteral(R"({"data":{"type":"entries","attributes":{"content":"Привет",)"
+                            R"("title":"One","state":"published","tags":[],"settings":)"
+                            R"({"permissions":{"access":[],"comments":[]}}},"relationships":)"
+                            R"({"profile":{"data":{"type":"profiles","id":"100001"}}}},)"
+                            R"("included":[{"type":"profiles","id":"100001","attributes":{}}]})"),
+             headers + QStringList{QStringLiteral("Authorization: Bearer ") + token},
+             base + QStringLiteral("/blog/demo/0/edit"));
     ASSERT_TRUE(entry.contains("\"id\":\"1\"")) << entry.constData();
 }
 } // namespace
@@ -68,8 +70,8 @@ TEST(SandboxFixture, StoresWhatWgetSendsOverHttpAndHttps)
         SCOPED_TRACE(tls ? "https" : "http");
         SandboxServer sandbox;
         QString error;
-        ASSERT_TRUE(sandbox.start(tls ? QStringList{QStringLiteral("--tls")} : QStringList{},
-                                  &error))
+        ASSERT_TRUE(
+            sandbox.start(tls ? QStringList{QStringLiteral("--tls")} : QStringList{}, &error))
             << error.toStdString();
         EXPECT_TRUE(sandbox.baseAddress().startsWith(tls ? QStringLiteral("https://127.0.0.1:")
                                                          : QStringLiteral("http://127.0.0.1:")));

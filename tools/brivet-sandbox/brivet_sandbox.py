@@ -486,10 +486,13 @@ class Handler(BaseHTTPRequestHandler):
         adult, feed = entry_permissions(attributes)
         profile = str(self.server.store.profile_of(self.token))
         related = member(data, "relationships", "profile", "data", "id")
-        included = plain(member(document, "included"))
-        if included != [{"type": "profiles", "id": related, "attributes": {}}]:
-            raise unprocessable("document.included",
-                                'must be [{"type":"profiles","id":<profile>,"attributes":{}}]')
+        included = member(document, "included")
+        if isinstance(included, Obj) or not isinstance(included, list) or len(included) != 1:
+            raise unprocessable("document.included", "must be an array of one profile")
+        match_shape(included[0], {"type": "profiles", "id": str, "attributes": {}},
+                    "document.included[0]")
+        if member(included[0], "id") != related:
+            raise unprocessable("document.included[0].id", "must be the related profile's id")
         if not PROFILE_DIGITS.match(related):
             raise unprocessable("data.relationships.profile.data.id", "must be digits")
         if related != profile:
