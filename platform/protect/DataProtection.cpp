@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sodium.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -27,11 +28,68 @@ bool readAll(int fd, char* data, size_t size)
     return true;
 }
 
-// The user's key: created once, exclusively and readable by the user only.
-bool userKey(Key* key, int* error)
+// Writes a new random key into a private temporary file beside path and puts it in
+// place: linked (exclusive) when there is no key file yet, renamed over a damaged one.
+// Readers therefore never see a half-written key.
+bool writeNewKey(const QByteArray& path, bool replace, Key* key, int* error)
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                           QStringLiteral("/Olvane");
+    QByteArray temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // 0600
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
+    randombytes_buf(key->data(), static_cast<size_t>(key->size()));
+    bool ok = ::write(fd, key->constData(), static_cast<size_t>(key->size())) == key->size() &&
+              ::fsync(fd) == 0;
+    *error = ok ? 0 : (errno ? errno : EIO);
+    ::close(fd);
+    if (ok) {
+        ok = (replace ? ::rename(temp.constData(), path.constData())
+                      : ::link(temp.constData(), path.constData())) == 0;
+        if (!ok)
+            *error = errno;
+    }
+    ::unlink(temp.constData()); // after a rename the name is gone already
+    return ok;
+}
+
+enum class KeyFile { Read, Missing, Damaged, Failed };
+
+KeyFile readKeyFile(const QByteArray& path, Key* key, int* error)
+{
+    // O_NONBLOCK: a FIFO put in the key's place must not hang the program.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        *error = errno;
+        if (errno == ENOENT)
+            return KeyFile::Missing;
+        // Unreadable or a link: ours to replace, since the folder is the user's own.
+        return errno == EACCES || errno == ELOOP ? KeyFile::Damaged : KeyFile::Failed;
+    }
+    struct stat info = {};
+    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                    info.st_size == key->size() &&
+                    readAll(fd, key->data(), static_cast<size_t>(key->size()));
+    ::close(fd);
+    if (ok)
+        return KeyFile::Read;
+    *error = ErrorInvalidData;
+    return KeyFile::Damaged;
+}
+
+QString userKeyFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Olvane");
+}
+
+// The user's key, kept in a file that only the user can read. Created on first use;
+// a damaged key file (wrong size, unreadable, not a plain file) is replaced, since what
+// it protected cannot be read anyway and every later protection would fail for good.
+bool fileKey(Key* key, int* error)
+{
+    const QString folder = userKeyFolder();
     if (!QDir().mkpath(folder)) {
         *error = EACCES;
         return false;
@@ -39,33 +97,29 @@ bool userKey(Key* key, int* error)
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QByteArray path = QFile::encodeName(folder + QStringLiteral("/protect.key"));
     key->resize(crypto_secretbox_KEYBYTES);
-
-    int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        randombytes_buf(key->data(), static_cast<size_t>(key->size()));
-        const bool ok =
-            ::write(fd, key->constData(), static_cast<size_t>(key->size())) == key->size();
-        ::close(fd);
-        if (ok)
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        switch (readKeyFile(path, key, error)) {
+        case KeyFile::Read:
             return true;
-        ::unlink(path.constData());
-        *error = EIO;
-        return false;
+        case KeyFile::Failed:
+            return false;
+        case KeyFile::Missing:
+            if (writeNewKey(path, false, key, error))
+                return true;
+            if (*error != EEXIST) // another process was first: read its key
+                return false;
+            break;
+        case KeyFile::Damaged:
+            return writeNewKey(path, true, key, error);
+        }
     }
-    if (errno != EEXIST) {
-        *error = errno;
-        return false;
-    }
-    fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = errno;
-        return false;
-    }
-    const bool ok = readAll(fd, key->data(), static_cast<size_t>(key->size()));
-    ::close(fd);
-    if (!ok)
-        *error = ErrorInvalidData;
-    return ok;
+    return false;
+}
+
+// Where the user's key comes from: the one place to hook another key source.
+bool userKey(Key* key, int* error)
+{
+    return fileKey(key, error);
 }
 
 bool machineKey(Key* key, int* error)

@@ -1,6 +1,7 @@
 #include "poster/workflow/frmMain.h"
 
 #include "platform/com/ClassRegistry.h"
+#include "platform/com/ErrorInfo.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/workflow/modApp.h"
 #include "poster/workflow/modAppWindowTitle.h"
@@ -60,10 +61,10 @@ ComPtr<ISettingsStore> settingsStore()
     return createObject<ISettingsStore>(CLSID_SettingsStore);
 }
 
+// A store failure raises the store's own error, which names the file and the cause.
 void check(HRESULT hr)
 {
-    if (FAILED(hr))
-        raiseError(ErrInvalidProcedureCall, QStringLiteral("SettingsStore"));
+    checkCall(hr, QStringLiteral("SettingsStore"));
 }
 
 // A handler met an error that nothing else handles: tell the user and stay alive.

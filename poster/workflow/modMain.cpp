@@ -1,6 +1,7 @@
 #include "poster/workflow/modMain.h"
 
 #include "platform/com/ClassRegistry.h"
+#include "platform/com/ErrorInfo.h"
 #include "poster/workflow/modApp.h"
 #include "support/dialogs/OpenFileDialog.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
@@ -19,17 +20,18 @@ QString AskDiaryFileName()
     dialog.Filter = QStringLiteral("Text files|*.TXT;*.QNP|All files|*.*");
     dialog.Owner = QApplication::activeWindow();
 
+    // The remembered folder is a convenience: a store that cannot be read or written
+    // never keeps the user from loading a file.
     const ComPtr<ISettingsStore> store = createObject<ISettingsStore>(CLSID_SettingsStore);
     QVariant folder;
-    if (FAILED(store->GetValue(Section, Key, skText, QString(), App(), true, &folder)))
-        raiseError(ErrInvalidProcedureCall, QStringLiteral("SettingsStore"));
-    dialog.InitDir = folder.toString();
+    if (SUCCEEDED(store->GetValue(Section, Key, skText, QString(), App(), true, &folder)))
+        dialog.InitDir = folder.toString();
 
     if (!dialog.ShowOpen())
         return {};
     QString chosenFolder;
     checkStatus(sxGetFilePath(dialog.FileName, &chosenFolder), "sxGetFilePath");
     if (FAILED(store->SaveValue(Section, Key, skText, chosenFolder, App(), true)))
-        raiseError(ErrInvalidProcedureCall, QStringLiteral("SettingsStore"));
+        takeErrorInfo(); // not remembered this time; the load goes on
     return dialog.FileName;
 }

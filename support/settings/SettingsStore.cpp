@@ -1,7 +1,9 @@
 #include "support/settings/SettingsStore.h"
 
 #include "platform/com/ClassRegistry.h"
+#include "platform/com/ErrorInfo.h"
 #include "platform/protect/DataProtection.h"
+#include "platform/ui/MsgBox.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +13,9 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QWidget>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
 
 namespace {
 constexpr auto MainSection = "Main";
@@ -28,14 +33,42 @@ QString sectionName(const QString& section)
 }
 
 // Secrets are kept as "Z" + hexadecimal of the protected bytes, never in plain text.
-QString protectText(const QString& plain)
+// False (with the system's error code) when the secret cannot be protected.
+bool protectText(const QString& plain, QString* stored, int* error)
 {
+    stored->clear();
     if (plain.isEmpty())
-        return {};
+        return true;
     QByteArray blob;
-    if (!protectData(plain.toUtf8(), false, &blob, nullptr))
-        return {};
-    return QLatin1Char('Z') + QString::fromLatin1(blob.toHex().toUpper());
+    if (!protectData(plain.toUtf8(), false, &blob, error))
+        return false;
+    *stored = QLatin1Char('Z') + QString::fromLatin1(blob.toHex().toUpper());
+    return true;
+}
+
+// A failure the caller can show: it names the settings file and the cause.
+HRESULT storeFailure(const QString& what, const QString& fileName, const QString& cause)
+{
+    setErrorInfo(RuntimeError(ErrInvalidProcedureCall, QStringLiteral("SettingsStore"),
+                              QStringLiteral("%1 the settings file %2: %3.")
+                                  .arg(what, QDir::toNativeSeparators(fileName), cause)));
+    return DISP_E_EXCEPTION;
+}
+
+// Why a settings file could not be written, in words.
+QString writeFailureCause(const QString& fileName)
+{
+    const QFileInfo file(fileName);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir())
+        return QStringLiteral("its folder does not exist");
+    if (file.isDir())
+        return QStringLiteral("a folder of that name stands in its place");
+    if (!folder.isWritable())
+        return QStringLiteral("its folder is not writable");
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("the file is read-only");
+    return QStringLiteral("the data could not be written (the disk may be full)");
 }
 
 bool unprotectText(const QString& stored, QString* plain)
@@ -94,8 +127,7 @@ public:
     {
         if (!result || (kind != skText && kind != skInteger && kind != skBoolean))
             return E_INVALIDARG;
-        QSettings settings(fileFor(app), QSettings::IniFormat);
-        const QVariant stored = settings.value(sectionName(section) + QLatin1Char('/') + key);
+        const QVariant stored = open(app)->value(sectionName(section) + QLatin1Char('/') + key);
         if (!stored.isValid() || !convertTo(kind, stored, result))
             return convertTo(kind, defaultValue, result) ? S_OK : E_INVALIDARG;
         return S_OK;
@@ -107,10 +139,10 @@ public:
         QVariant converted;
         if (!convertTo(kind, kind == skBoolean ? QVariant(value.toBool()) : value, &converted))
             return E_INVALIDARG;
-        QSettings settings(fileFor(app), QSettings::IniFormat);
-        settings.setValue(sectionName(section) + QLatin1Char('/') + key,
-                          kind == skText ? converted : QVariant(converted.toString()));
-        return commit(settings);
+        const auto settings = open(app);
+        settings->setValue(sectionName(section) + QLatin1Char('/') + key,
+                           kind == skText ? converted : QVariant(converted.toString()));
+        return commit(*settings);
     }
 
     HRESULT LoadObject(const QString& section, IUnknown* object, const AppObject& app,
@@ -122,15 +154,15 @@ public:
         QStringList names;
         if (FAILED(dispatch->GetPropertyNames(&names)))
             return E_FAIL;
-        QSettings settings(fileFor(app), QSettings::IniFormat);
-        settings.beginGroup(sectionName(section));
+        const auto settings = open(app);
+        settings->beginGroup(sectionName(section));
         for (const QString& name : names) {
-            if (!settings.contains(name))
+            if (!settings->contains(name))
                 continue;
             QVariant current;
             if (FAILED(dispatch->Invoke(name, InvokeKind::PropertyGet, {}, &current)))
                 continue;
-            QVariant stored = settings.value(name);
+            QVariant stored = settings->value(name);
             if (isSecret(name)) {
                 QString plain;
                 if (!unprotectText(stored.toString(), &plain))
@@ -153,26 +185,35 @@ public:
         QStringList names;
         if (FAILED(dispatch->GetPropertyNames(&names)))
             return E_FAIL;
-        QSettings settings(fileFor(app), QSettings::IniFormat);
-        settings.beginGroup(sectionName(section));
+        const auto settings = open(app);
+        settings->beginGroup(sectionName(section));
+        QString unprotected; // a password that could not be kept
+        int protectError = 0;
         for (const QString& name : names) {
             QVariant value;
             if (FAILED(dispatch->Invoke(name, InvokeKind::PropertyGet, {}, &value)))
                 return E_FAIL;
             if (isSecret(name)) {
-                const QString plain = value.toString();
-                const QString stored = protectText(plain);
-                if (!plain.isEmpty() && stored.isEmpty()) {
-                    settings.remove(name); // better no password than a readable one
+                QString stored;
+                if (!protectText(value.toString(), &stored, &protectError)) {
+                    settings->remove(name); // better no password than a readable one
+                    unprotected = name;
                     continue;
                 }
                 value = stored;
             }
             if (value.typeId() == QMetaType::Bool || value.canConvert<QString>())
-                settings.setValue(name, value.toString());
+                settings->setValue(name, value.toString());
         }
-        settings.endGroup();
-        return commit(settings);
+        settings->endGroup();
+        const HRESULT hr = commit(*settings);
+        if (FAILED(hr) || unprotected.isEmpty())
+            return hr;
+        // The other values are kept; the caller learns that this one is not.
+        return storeFailure(QStringLiteral("Could not keep \"%1\" in").arg(unprotected),
+                            settings->fileName(),
+                            QStringLiteral("the data protection key is not usable (%1)")
+                                .arg(QString::fromLocal8Bit(strerror(protectError))));
     }
 
     HRESULT LoadFormPlacement(const QString& section, const QString& key, QWidget* window,
@@ -182,9 +223,8 @@ public:
         if (!window || !found)
             return E_INVALIDARG;
         *found = false;
-        QSettings settings(fileFor(app), QSettings::IniFormat);
         const QStringList parts =
-            settings.value(placementKey(section, key, window)).toString().split(QLatin1Char(' '));
+            open(app)->value(placementKey(section, key, window)).toString().split(QLatin1Char(' '));
         if (parts.size() != 4)
             return S_OK;
         bool ok[4] = {};
@@ -210,13 +250,13 @@ public:
         const QRect normal = window->isMaximized() || window->isMinimized()
                                  ? window->normalGeometry()
                                  : QRect(window->pos(), window->size());
-        QSettings settings(fileFor(app), QSettings::IniFormat);
-        settings.setValue(placementKey(section, key, window), QStringLiteral("%1 %2 %3 %4")
-                                                                  .arg(normal.x())
-                                                                  .arg(normal.y())
-                                                                  .arg(normal.width())
-                                                                  .arg(normal.height()));
-        return commit(settings);
+        const auto settings = open(app);
+        settings->setValue(placementKey(section, key, window), QStringLiteral("%1 %2 %3 %4")
+                                                                   .arg(normal.x())
+                                                                   .arg(normal.y())
+                                                                   .arg(normal.width())
+                                                                   .arg(normal.height()));
+        return commit(*settings);
     }
 
 private:
@@ -232,12 +272,62 @@ private:
         return m_fileName.isEmpty() ? settingsFileName(app) : m_fileName;
     }
 
+    // The settings of app. A file that cannot be parsed is set aside under a new name and
+    // a fresh one started; otherwise every later save would fail on the old damage.
+    std::unique_ptr<QSettings> open(const AppObject& app) const
+    {
+        const QString name = fileFor(app);
+        auto settings = std::make_unique<QSettings>(name, QSettings::IniFormat);
+        settings->allKeys(); // sections are parsed on demand: parse them all now
+        if (settings->status() != QSettings::FormatError || !QFileInfo(name).isFile())
+            return settings;
+        settings.reset();
+        const QString kept = setAside(name);
+        settings = std::make_unique<QSettings>(name, QSettings::IniFormat);
+        msgBox(kept.isEmpty()
+                   ? QStringLiteral("The settings file %1 is damaged and could not be set "
+                                    "aside. Settings cannot be kept until it is removed.")
+                         .arg(QDir::toNativeSeparators(name))
+                   : QStringLiteral("The settings file %1 was damaged and could not be read. "
+                                    "It was kept as %2, and the program starts with fresh "
+                                    "settings.")
+                         .arg(QDir::toNativeSeparators(name), QDir::toNativeSeparators(kept)),
+               vbExclamation, app.Title);
+        return settings;
+    }
+
+    // Renames a damaged file to "<name>.damaged" (or "<name>.damaged-2", ...); the new
+    // name, or empty when it cannot be renamed.
+    static QString setAside(const QString& name)
+    {
+        for (int n = 1; n < 100; ++n) {
+            const QString kept = name + QStringLiteral(".damaged") +
+                                 (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
+            if (QFileInfo::exists(kept))
+                continue;
+            return QFile::rename(name, kept) ? kept : QString();
+        }
+        return {};
+    }
+
     static HRESULT commit(QSettings& settings)
     {
+        const QString name = settings.fileName();
+        // Made private from the start: the file is never readable by others, not even
+        // between its creation and the first write.
+        const QByteArray path = QFile::encodeName(name);
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
         settings.sync();
         if (settings.status() != QSettings::NoError)
-            return E_FAIL;
-        QFile::setPermissions(settings.fileName(), QFile::ReadOwner | QFile::WriteOwner);
+            return storeFailure(QStringLiteral("Could not save"), name, writeFailureCause(name));
+        const QFile::Permissions modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                            QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                            QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        const QFile::Permissions privateBits = QFile::ReadOwner | QFile::WriteOwner;
+        if ((QFile::permissions(name) & modeBits) != privateBits)
+            QFile::setPermissions(name, privateBits);
         return S_OK;
     }
 

@@ -4,6 +4,10 @@
 #include "platform/text/AnsiCodePage.h"
 #include "tests/TestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 namespace {
@@ -147,4 +151,41 @@ TEST(DataProtection, RoundTripsAndRejectsDamagedBlobs)
     protectData("x", false, &a, nullptr);
     protectData("x", false, &b, nullptr);
     EXPECT_NE(a, b);
+}
+
+TEST(DataProtection, ADamagedKeyFileIsReplacedAndAnUnusableOneReported)
+{
+    const QString keyFile = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                            QStringLiteral("/Olvane/protect.key");
+    QByteArray old, plain;
+    int error = -1;
+    ASSERT_TRUE(protectData("old", false, &old, &error));
+    const auto damage = [&](const QByteArray& content) {
+        QFile::remove(keyFile);
+        QFile file(keyFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    const QList<QByteArray> damages = {"", "short", QByteArray(64, 'k')};
+    for (const QByteArray& content : damages) {
+        damage(content);
+        QByteArray fresh;
+        ASSERT_TRUE(protectData("new", false, &fresh, &error)) << content.size();
+        EXPECT_EQ(error, 0);
+        EXPECT_EQ(QFileInfo(keyFile).size(), 32);
+        EXPECT_EQ(QFile::permissions(keyFile) & (QFile::ReadGroup | QFile::ReadOther), 0);
+        ASSERT_TRUE(unprotectData(fresh, &plain, &error));
+        EXPECT_EQ(plain, QByteArray("new"));
+        EXPECT_FALSE(unprotectData(old, &plain, &error)); // made with the lost key
+        EXPECT_EQ(error, 13);
+        old = fresh;
+    }
+    // A folder in the key's place cannot be replaced: protection fails and says why.
+    QFile::remove(keyFile);
+    ASSERT_TRUE(QDir().mkpath(keyFile + QStringLiteral("/inside")));
+    QByteArray blob;
+    EXPECT_FALSE(protectData("x", false, &blob, &error));
+    EXPECT_NE(error, 0);
+    ASSERT_TRUE(QDir(keyFile).removeRecursively());
+    EXPECT_TRUE(protectData("x", false, &blob, &error));
 }

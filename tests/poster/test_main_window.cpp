@@ -1,16 +1,19 @@
 #include "platform/ui/MsgBox.h"
 #include "poster/workflow/frmMain.h"
+#include "poster/workflow/modApp.h"
 #include "poster/workflow/modAppWindowTitle.h"
 #include "poster/workflow/modCheckDiaryPostTimes.h"
 #include "poster/workflow/modDateFormat.h"
 #include "poster/workflow/modMain.h"
 #include "poster/workflow/modPostListLine.h"
 #include "support/dialogs/OpenFileDialog.h"
+#include "support/settings/SettingsStore.h"
 #include "tests/TestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
@@ -357,4 +360,19 @@ TEST_F(MainWindow, ShiftF1ShowsTheAboutWindow)
     EXPECT_EQ(boxes.shown()[0].style, vbInformation);
     EXPECT_TRUE(boxes.shown()[0].title.startsWith(QStringLiteral("About ")));
     EXPECT_TRUE(boxes.shown()[0].prompt.contains(QStringLiteral("Brivet poster")));
+}
+
+TEST_F(MainWindow, ASettingsStoreThatCannotSaveDoesNotStopALoad)
+{
+    frmMain form;
+    const QString file =
+        diaryWithTimes(QStringLiteral("unsaved.txt"), {QStringLiteral("01:00:00")});
+    const QString settings = settingsFileName(App());
+    QFile::remove(settings);
+    ASSERT_TRUE(QDir().mkpath(settings)); // a folder where the settings file should be
+    OpenFileDialog::setNextFileName(file);
+    QTest::mouseClick(form.cmdLoadFile, Qt::LeftButton);
+    QDir(settings).removeRecursively();
+    EXPECT_EQ(form.LoadedPosts.size(), 1);
+    EXPECT_TRUE(boxes.shown().isEmpty());
 }

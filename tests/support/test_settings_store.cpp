@@ -1,11 +1,19 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/DispatchTable.h"
+#include "platform/com/ErrorInfo.h"
+#include "platform/ui/MsgBox.h"
 #include "support/settings/SettingsStore.h"
 #include "tests/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const AppObject app{QStringLiteral("OlvaneTest"), QStringLiteral("Test"),
@@ -210,4 +218,145 @@ TEST(SettingsStore, EveryPasswordLikePropertyIsProtected)
     auto loaded = ComPtr<Holder>::adopt(new Holder);
     store->LoadObject(QStringLiteral("Request"), loaded.get(), app, true);
     EXPECT_EQ(loaded->secret, QStringLiteral("hunter2-secret"));
+}
+
+namespace {
+QString keyFileName()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Olvane/protect.key");
+}
+
+// A store on its own file in a fresh folder.
+QString freshStoreFile(const QString& folderName)
+{
+    const QString folder = QDir(testFolder()).filePath(folderName);
+    QDir().mkpath(folder);
+    return folder + QStringLiteral("/settings.ini");
+}
+} // namespace
+
+TEST(SettingsStore, ADamagedKeyFileIsReplacedAndAnUnusableOneReported)
+{
+    ComPtr<ISettingsStore> store = newSettingsStore(freshStoreFile(QStringLiteral("keys")));
+    auto object = ComPtr<ProxyLike>::adopt(new ProxyLike);
+    object->httpProxy = QStringLiteral("proxy.example");
+    object->password = QStringLiteral("proxy-secret");
+    ASSERT_EQ(store->SaveObject(QStringLiteral("Proxy HT"), object.get(), app, true), S_OK);
+
+    // A truncated key file: the next save makes a new key and keeps the password.
+    {
+        QFile key(keyFileName());
+        ASSERT_TRUE(key.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        key.write("short");
+    }
+    object->password = QStringLiteral("second-secret");
+    ASSERT_EQ(store->SaveObject(QStringLiteral("Proxy HT"), object.get(), app, true), S_OK);
+    auto loaded = ComPtr<ProxyLike>::adopt(new ProxyLike);
+    store->LoadObject(QStringLiteral("Proxy HT"), loaded.get(), app, true);
+    EXPECT_EQ(loaded->password, QStringLiteral("second-secret"));
+    EXPECT_EQ(QFileInfo(keyFileName()).size(), 32);
+
+    // A key that cannot be replaced (a folder in its place): the failure is reported,
+    // the other values are kept, and the password is never written readable.
+    ASSERT_TRUE(QFile::remove(keyFileName()));
+    ASSERT_TRUE(QDir().mkpath(keyFileName() + QStringLiteral("/inside")));
+    object->httpProxy = QStringLiteral("other.example");
+    object->password = QStringLiteral("third-secret");
+    takeErrorInfo();
+    EXPECT_TRUE(FAILED(store->SaveObject(QStringLiteral("Proxy HT"), object.get(), app, true)));
+    const auto error = takeErrorInfo();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->description().contains(QStringLiteral("settings.ini")));
+    EXPECT_TRUE(error->description().contains(QStringLiteral("Password")));
+    loaded = ComPtr<ProxyLike>::adopt(new ProxyLike);
+    store->LoadObject(QStringLiteral("Proxy HT"), loaded.get(), app, true);
+    EXPECT_EQ(loaded->httpProxy, QStringLiteral("other.example"));
+    EXPECT_TRUE(loaded->password.isEmpty());
+    ASSERT_TRUE(QDir(keyFileName()).removeRecursively());
+}
+
+TEST(SettingsStore, ACorruptFileIsSetAsideOnceAndAFreshOneStarted)
+{
+    MsgBoxScript boxes;
+    const QString name = freshStoreFile(QStringLiteral("corrupt"));
+    const QByteArray damage = "[Main]\nUsername=kept\n\x01\x02 garbage without equals\n";
+    {
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(damage);
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    }
+    ComPtr<ISettingsStore> store = newSettingsStore(name);
+    EXPECT_EQ(store->SaveValue(QString(), QStringLiteral("Username"), skText, QStringLiteral("new"),
+                               app, true),
+              S_OK);
+    EXPECT_EQ(
+        store->SaveValue(QString(), QStringLiteral("Wait Time Index"), skInteger, 3, app, true),
+        S_OK);
+    EXPECT_EQ(get(store.get(), QString(), QStringLiteral("Username"), skText, QString()),
+              QStringLiteral("new"));
+    ASSERT_EQ(boxes.shown().size(), 1); // told once
+    EXPECT_EQ(boxes.shown()[0].style, vbExclamation);
+    EXPECT_TRUE(boxes.shown()[0].prompt.contains(name + QStringLiteral(".damaged")));
+    QFile kept(name + QStringLiteral(".damaged"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), damage);
+    EXPECT_EQ(QFile::permissions(name) & (QFile::ReadOther | QFile::ReadGroup), 0);
+}
+
+TEST(SettingsStore, AFailedSaveNamesTheFileAndTheCause)
+{
+    const QString name = freshStoreFile(QStringLiteral("blocked"));
+    ASSERT_TRUE(QDir().mkpath(name)); // a folder where the file should be
+    ComPtr<ISettingsStore> store = newSettingsStore(name);
+    takeErrorInfo();
+    EXPECT_EQ(store->SaveValue(QString(), QStringLiteral("Username"), skText, QStringLiteral("me"),
+                               app, true),
+              DISP_E_EXCEPTION);
+    const auto error = takeErrorInfo();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->description(), QStringLiteral("Could not save the settings file %1: a folder "
+                                                   "of that name stands in its place.")
+                                        .arg(name));
+    QVariant value;
+    EXPECT_EQ(store->GetValue(QString(), QStringLiteral("Username"), skText, QStringLiteral("d"),
+                              app, true, &value),
+              S_OK);
+    EXPECT_EQ(value.toString(), QStringLiteral("d"));
+}
+
+// A file created readable by others and narrowed afterwards would show as a change of
+// its attributes after it appeared; a file private from its creation shows none.
+TEST(SettingsStore, ANewFileIsPrivateFromItsCreation)
+{
+    const mode_t oldMask = ::umask(022);
+    const QString name = freshStoreFile(QStringLiteral("private"));
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(QFileInfo(name).absolutePath()),
+                                  IN_CREATE | IN_ATTRIB | IN_MOVED_TO),
+              0);
+    ComPtr<ISettingsStore> store = newSettingsStore(name);
+    ASSERT_EQ(store->SaveValue(QString(), QStringLiteral("Username"), skText, QStringLiteral("me"),
+                               app, true),
+              S_OK);
+    ::umask(oldMask);
+    alignas(inotify_event) char buffer[16384];
+    const ssize_t length = ::read(watch, buffer, sizeof buffer);
+    ::close(watch);
+    ASSERT_GT(length, 0);
+    bool appeared = false;
+    for (char* p = buffer; p < buffer + length;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(p);
+        if (event->len && QByteArray(event->name) == "settings.ini") {
+            appeared = appeared || (event->mask & (IN_CREATE | IN_MOVED_TO));
+            EXPECT_FALSE(event->mask & IN_ATTRIB) << "permissions changed after creation";
+        }
+        p += sizeof(inotify_event) + event->len;
+    }
+    EXPECT_TRUE(appeared);
+    EXPECT_EQ(QFile::permissions(name) &
+                  (QFile::ReadOther | QFile::ReadGroup | QFile::WriteOther | QFile::WriteGroup),
+              0);
 }
