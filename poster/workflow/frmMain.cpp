@@ -3,6 +3,9 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/ui/MsgBox.h"
+#include "poster/service/modPostSender.h"
+#include "poster/workflow/UploadRun.h"
+#include "poster/workflow/frmWait.h"
 #include "poster/workflow/modApp.h"
 #include "poster/workflow/modAppWindowTitle.h"
 #include "poster/workflow/modCheckDiaryPostTimes.h"
@@ -72,9 +75,48 @@ void reportError(const std::exception& error)
 {
     msgBox(QString::fromUtf8(error.what()), vbCritical, App().Title);
 }
+
+// The run's steps on this window's queue and list.
+class MainWindowRun : public UploadRunSteps
+{
+public:
+    explicit MainWindowRun(frmMain& form) : m_form(form) {}
+
+    int PostsLeft() const override { return m_form.LoadedPosts.size(); }
+    void SelectFirstPost() override { m_form.lstPosts->setCurrentRow(0); }
+    void ShowStatus(const QString& text) override { m_form.ShowStatus(text); }
+    void ProcessInput() override { QCoreApplication::processEvents(); }
+    bool StopRequested() const override { return m_form.StopRequested; }
+    bool SendFirstPost() override
+    {
+        if (!m_form.SendPostFunction)
+            raiseError(ErrCantCreateObject, QStringLiteral("modPostSender"));
+        // The run holds the post while it is sent.
+        const ComPtr<IDiaryPost> post = m_form.LoadedPosts.first();
+        return m_form.SendPostFunction(post, m_form.chkSendWithOriginalTime->isChecked(),
+                                       m_form.chkSendAsBackdated->isChecked());
+    }
+    void RemoveFirstPost() override
+    {
+        m_form.LoadedPosts.removeFirst();
+        delete m_form.lstPosts->takeItem(0);
+        m_form.UpdateControls();
+    }
+    bool WaitBeforeNextPost() override
+    {
+        // A fresh window for every wait, dropped as soon as it has answered.
+        frmWait wait(&m_form);
+        if (wait.IsWaiting())
+            wait.exec();
+        return wait.DoProceed;
+    }
+
+private:
+    frmMain& m_form;
+};
 } // namespace
 
-frmMain::frmMain(QWidget* parent) : QWidget(parent)
+frmMain::frmMain(QWidget* parent) : QWidget(parent), SendPostFunction(SendPost)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("MAIN"));
@@ -320,7 +362,45 @@ void frmMain::cmdClear_Click()
 
 void frmMain::cmdProxy_Click() {}
 
-void frmMain::cmdSendPosts_Click() {}
+void frmMain::cmdSendPosts_Click()
+{
+    if (IsSending)
+        return;
+    if (chkSendAsBackdated->isChecked()) {
+        const QString warning =
+            QStringLiteral("\"Send as backdated\" is enabled. Your friends will ") +
+            QStringLiteral("not be notified about your new posts. Use this option ") +
+            QStringLiteral("only if you really need it.") + QStringLiteral("\r\n\r\n") +
+            QStringLiteral("Continue with this option?");
+        if (msgBox(warning, vbOKCancel | vbExclamation, App().Title) == vbCancel)
+            return;
+    }
+
+    IsSending = true;
+    StopRequested = false;
+    UpdateControls();
+    const auto backToIdle = [this] {
+        IsSending = false;
+        StopRequested = false;
+        UpdateControls();
+    };
+    try {
+        WaitChoice = cboWaitTime->currentIndex() + 1;
+        MainWindowRun steps(*this);
+        RunUpload(steps, WaitChoice);
+    } catch (const std::exception& error) {
+        // The post being sent stays queued; the window must be usable again.
+        backToIdle();
+        ShowStatus(StoppedStatus);
+        reportError(error);
+        return;
+    }
+    backToIdle();
+    if (lstPosts->count() == 0) {
+        ShowStatus(QString());
+        msgBox(QStringLiteral("All done! ^_^v"), vbInformation, App().Title);
+    }
+}
 
 void frmMain::cmdStop_Click()
 {

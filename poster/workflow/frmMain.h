@@ -3,6 +3,7 @@
 #include "support/diary/DiaryPost.h"
 
 #include <QWidget>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -22,6 +23,9 @@ public:
     QList<ComPtr<IDiaryPost>> LoadedPosts;
     bool IsSending = false;
     bool StopRequested = false;
+    // Publishes one post for the run (the service client's SendPost); tests script it.
+    std::function<bool(const ComPtr<IDiaryPost>& post, bool withOriginalTime, bool asBackdated)>
+        SendPostFunction;
 
     QListWidget* lstPosts;
     QPushButton* cmdClear;

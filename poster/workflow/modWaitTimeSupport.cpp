@@ -1,10 +1,13 @@
 #include "poster/workflow/modWaitTimeSupport.h"
 
+#include "platform/com/RuntimeError.h"
+
 #include <QComboBox>
 
 QStringList WaitTimeCaptions;
 QStringList WaitTimeIntervals;
 QStringList WaitTimeAmounts;
+int WaitChoice = 1;
 
 void InitWaitTimes()
 {
@@ -24,4 +27,24 @@ void FillWaitTimeList(QComboBox* comboBox)
 {
     InitWaitTimes();
     comboBox->addItems(WaitTimeCaptions);
+}
+
+QDateTime WaitEndTime(const QDateTime& start, int row)
+{
+    const auto invalid = [] { raiseError(ErrInvalidProcedureCall, QStringLiteral("frmWait")); };
+    if (row < 1 || row > WaitTimeIntervals.size() || row > WaitTimeAmounts.size())
+        invalid();
+    bool number = false;
+    const qint64 amount = WaitTimeAmounts.at(row - 1).trimmed().toLongLong(&number);
+    if (!number)
+        invalid();
+    const QString& interval = WaitTimeIntervals.at(row - 1);
+    if (interval == QLatin1String("s"))
+        return start.addSecs(amount);
+    if (interval == QLatin1String("n"))
+        return start.addSecs(amount * 60);
+    if (interval == QLatin1String("h"))
+        return start.addSecs(amount * 3600);
+    invalid();
+    return {};
 }
