@@ -9,15 +9,20 @@
 #include "request/http/modFormatVersion.h"
 #include "request/http/modLaunchProcess.h"
 #include "request/http/modOutputLogSupport.h"
+#include "request/http/modWgetSecrets.h"
 #include "request/http/mvarWGetCache.h"
 #include "request/proxy/ProxySettings.h"
 #include "support/olvsupport0100/olvsupport0100.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
 
 #include <QCursor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 HRESULT giveBool(bool source, VARIANT_BOOL* value)
@@ -65,6 +70,65 @@ public:
 private:
     bool m_on;
 };
+
+// Removes the file when the run is over, however it ends.
+class RemovedAtEnd
+{
+public:
+    explicit RemovedAtEnd(QString name) : m_name(std::move(name)) {}
+    ~RemovedAtEnd()
+    {
+        if (!m_name.isEmpty())
+            QFile::remove(m_name);
+    }
+    RemovedAtEnd(const RemovedAtEnd&) = delete;
+    RemovedAtEnd& operator=(const RemovedAtEnd&) = delete;
+
+private:
+    QString m_name;
+};
+
+[[noreturn]] void refuse(const char* what)
+{
+    raiseError(ErrInvalidProcedureCall, QStringLiteral("olvHTTPRequestHT"),
+               QStringLiteral("%1: %2").arg(standardErrorDescription(ErrInvalidProcedureCall),
+                                            QString::fromLatin1(what)));
+}
+
+bool hasLineBreak(const QString& value)
+{
+    return value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'));
+}
+
+// An HTTP method is one token; blanks around it are trimmed by wget.
+bool isMethodToken(const QString& verb)
+{
+    const QString token = verb.trimmed();
+    if (token.isEmpty())
+        return false;
+    for (const QChar c : token) {
+        if (c.unicode() < 0x80 &&
+            (c.isLetterOrNumber() || QStringLiteral("!#$%&'*+-.^_`|~").contains(c)))
+            continue;
+        return false;
+    }
+    return true;
+}
+
+// The system's temporary folder as an absolute path that exists: TMPDIR when it names
+// one, else /tmp. Empty when neither can be used.
+QString temporaryFolder()
+{
+    const QString fromEnvironment = qEnvironmentVariable("TMPDIR");
+    for (const QString& candidate : {fromEnvironment, QStringLiteral("/tmp")}) {
+        if (candidate.isEmpty())
+            continue;
+        const QFileInfo info(candidate);
+        if (info.isDir())
+            return QDir::cleanPath(info.absoluteFilePath());
+    }
+    return {};
+}
 } // namespace
 
 olvHTTPRequestHT::olvHTTPRequestHT()
@@ -356,11 +420,65 @@ HRESULT olvHTTPRequestHT::Execute(RequestExecuteError_Const* result)
 
 QString olvHTTPRequestHT::newTemporaryFile(bool registered)
 {
+    // An explicit folder: left to itself the name may come out relative, in whatever the
+    // current folder is.
+    const QString folder = temporaryFolder();
     QString name;
-    checkStatus(sxGetTempFileName2(QString(), QStringLiteral("TMP"), &name), "sxGetTempFileName2");
+    checkStatus(folder.isEmpty() ? -1 : sxGetTempFileName2(folder, QStringLiteral("TMP"), &name),
+                "sxGetTempFileName2");
     if (registered)
         collector().AddFiles({name});
     return name;
+}
+
+QString olvHTTPRequestHT::checkedProxyText(QString* proxyPassword)
+{
+    QString proxyText;
+    if (m_proxy) {
+        checkCall(m_proxy->toString(&proxyText), QStringLiteral("ProxySettings"));
+    } else {
+        auto temporary = ComPtr<_ProxySettings>::adopt(new ProxySettings);
+        checkCall(temporary->toString(&proxyText), QStringLiteral("ProxySettings"));
+    }
+    if (hasLineBreak(proxyText))
+        refuse("a proxy value holds a line break");
+    const QString rest = TakeProxyPassword(proxyText, proxyPassword);
+    if (!FitsSecretFile(*proxyPassword))
+        refuse("the proxy password begins or ends with white space");
+    return rest;
+}
+
+QStringList olvHTTPRequestHT::checkedHeaders() const
+{
+    QStringList lines;
+    if (m_headers) {
+        for (int i = 1; i <= m_headers->Count(); ++i) {
+            const QString header = m_headers->Item(i).toString();
+            if (header.isEmpty())
+                continue;
+            if (hasLineBreak(header))
+                refuse("a header line holds a line break");
+            lines << header;
+        }
+    }
+    return lines;
+}
+
+void olvHTTPRequestHT::checkValues() const
+{
+    // Anything that reaches the request line or a header must stay on its own line.
+    if (hasLineBreak(m_url))
+        refuse("the URL holds a line break");
+    if (!m_verb.isEmpty() && !isMethodToken(m_verb))
+        refuse("the HTTP verb is not a single word");
+    if (hasLineBreak(m_referer))
+        refuse("the Referer holds a line break");
+    if (hasLineBreak(m_userAgent))
+        refuse("the User-Agent holds a line break");
+    if (hasLineBreak(m_serverUser))
+        refuse("the user name holds a line break");
+    if (!FitsSecretFile(m_serverPassword))
+        refuse("the password begins or ends with white space or holds a line break");
 }
 
 RequestExecuteError_Const olvHTTPRequestHT::run()
@@ -376,7 +494,22 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
     if (m_url.isEmpty())
         return finish(reeURLNotSpecified);
 
+    // Every value is checked before any file is made or anything started.
+    checkValues();
+    WgetSecrets secrets;
+    secrets.password = m_serverPassword;
+    const QString proxyText = checkedProxyText(&secrets.proxyPassword);
+    QStringList headers = checkedHeaders();
+    // Header lines up to the last one with credentials go to the file, so that wget,
+    // which sends the file's headers first, keeps the caller's order.
+    const qsizetype inFile = CredentialHeaderCount(headers);
+    secrets.headers = headers.mid(0, inFile);
+    headers = headers.mid(inFile);
+
     const QString logFile = newTemporaryFile(true);
+    // What wget says before it opens its log (option errors above all) goes to its
+    // standard error: kept in a file of its own, since wget empties the log as it opens it.
+    const QString errorFile = newTemporaryFile(true);
     const QString responseFile = newTemporaryFile(!m_returnReceivedDataFileName);
     const QString cookieFile = m_noCookies ? QString() : newTemporaryFile(true);
     QString bodyFile;
@@ -391,28 +524,49 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
         !WriteBinaryFile(bodyFile, m_optionalData))
         return finish(reeOptionalDataFileWriteError);
 
-    m_commandLine = buildCommandLine(logFile, responseFile, cookieFile, bodyFile);
+    QString configFile = JoinFileName(m_dataPath, QStringLiteral("wget.cfg"));
+    QString secretFile;
+    if (!secrets.isEmpty()) {
+        secretFile = newTemporaryFile(false);
+        configFile = secretFile;
+    }
+    const RemovedAtEnd secretFileGoes(secretFile);
+    if (!secretFile.isEmpty()) {
+        QByteArray shipped;
+        ReadBinaryFile(JoinFileName(m_dataPath, QStringLiteral("wget.cfg")), &shipped);
+        if (!WriteSecretFile(secretFile, shipped, secrets))
+            raiseError(ErrInvalidProcedureCall, QStringLiteral("olvHTTPRequestHT"),
+                       QStringLiteral("wget's options file could not be written"));
+    }
+
+    m_commandLine = buildCommandLine(logFile, responseFile, cookieFile, bodyFile, configFile,
+                                     headers, proxyText);
     // The legacy build takes its configuration file from the environment instead.
     if (m_legacy)
-        setenv("WGETRC",
-               QFile::encodeName(JoinFileName(m_dataPath, QStringLiteral("wget.cfg"))).constData(),
-               1);
+        setenv("WGETRC", QFile::encodeName(configFile).constData(), 1);
 
     bool started = false;
     {
         HourglassCursor hourglass(!m_noHourglass);
         SetWGetHome(m_dataPath);
         std::int32_t threadExitCode = 0;
+        const int errorOutput =
+            ::open(QFile::encodeName(errorFile).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
         try {
             started = LaunchProcess(m_commandLine, 0, 32, QString(), 1, -1, false, false, 0,
                                     QString(), &m_wgetReturnCode, &threadExitCode,
-                                    &m_win32ErrorCode, false, 0, 0, 0, false, nullptr, nullptr);
+                                    &m_win32ErrorCode, errorOutput >= 0, 0, 0,
+                                    errorOutput >= 0 ? errorOutput : 0, false, nullptr, nullptr);
         } catch (...) {
+            if (errorOutput >= 0)
+                ::close(errorOutput);
             RestoreHome();
             if (m_legacy)
                 unsetenv("WGETRC");
             throw;
         }
+        if (errorOutput >= 0)
+            ::close(errorOutput);
         RestoreHome();
         if (m_legacy)
             unsetenv("WGETRC");
@@ -420,10 +574,17 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
     if (!started)
         return finish(reeCantRunWGet);
 
-    if (!ReadTextFile(logFile, &m_outputLog))
+    QByteArray log;
+    if (!ReadBinaryFile(logFile, &log))
         return finish(reeLogFileReadError);
-    // wget here ends its log lines with LF alone; the log is kept with CR LF.
-    m_outputLog = CleanOutputLog(NormalizeLineBreaks(m_outputLog));
+    // wget writes its log in the locale's encoding, and ends its lines with LF alone;
+    // the log is kept with CR LF.
+    m_outputLog = CleanOutputLog(NormalizeLineBreaks(QString::fromLocal8Bit(log)));
+    QByteArray errors;
+    ReadBinaryFile(errorFile, &errors);
+    if (const QString said = CleanOutputLog(NormalizeLineBreaks(QString::fromLocal8Bit(errors)));
+        !said.isEmpty())
+        m_outputLog = m_outputLog.isEmpty() ? said : said + QStringLiteral("\r\n") + m_outputLog;
 
     RequestExecuteError_Const rc = finish(m_wgetReturnCode != 0 ? reeWGetReturnsError : reeSuccess);
     if (m_returnReceivedDataFileName) {
@@ -444,29 +605,31 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
 }
 
 QString olvHTTPRequestHT::buildCommandLine(const QString& logFile, const QString& responseFile,
-                                           const QString& cookieFile, const QString& bodyFile)
+                                           const QString& cookieFile, const QString& bodyFile,
+                                           const QString& configFile, const QStringList& headers,
+                                           const QString& proxyText) const
 {
     QString line = QLatin1Char('"') + EscapeArgument(m_exe) + QStringLiteral("\" ");
     line += quoted(QStringLiteral("--output-file"), logFile);
     line += quoted(QStringLiteral("--output-document"), responseFile);
     line += quoted(QStringLiteral("--user-agent"), m_userAgent);
-    const QString config = JoinFileName(m_dataPath, QStringLiteral("wget.cfg"));
     if (!m_legacy) {
         line += QStringLiteral("--compression=") +
                 (m_disableCompression ? QStringLiteral("none") : QStringLiteral("auto")) +
                 QStringLiteral(" --no-netrc --no-hsts ");
-        line += quoted(QStringLiteral("--config"), config);
+        line += quoted(QStringLiteral("--config"), configFile);
     }
     if (m_timeout >= 0)
         line += QStringLiteral("--timeout=%1 ").arg(m_timeout);
     if (!m_referer.isEmpty())
         line += quoted(QStringLiteral("--referer"), m_referer);
+    // wget refuses a body without a method; a body alone has always meant POST.
     if (!m_legacy && !m_verb.isEmpty())
         line += quoted(QStringLiteral("--method"), m_verb);
+    else if (!m_legacy && !bodyFile.isEmpty())
+        line += QStringLiteral("--method=\"POST\" ");
     if (!m_serverUser.isEmpty())
         line += quoted(QStringLiteral("--user"), m_serverUser);
-    if (!m_serverPassword.isEmpty())
-        line += quoted(QStringLiteral("--password"), m_serverPassword);
     if (m_ignoreCertificateErrors)
         line += QStringLiteral("--no-check-certificate ");
     line += quoted(QStringLiteral("--ca-certificate"),
@@ -493,21 +656,9 @@ QString olvHTTPRequestHT::buildCommandLine(const QString& logFile, const QString
             line += quoted(QStringLiteral("--body-file"), bodyFile);
         }
     }
-    if (m_headers) {
-        for (int i = 1; i <= m_headers->Count(); ++i) {
-            const QString header = m_headers->Item(i).toString();
-            if (!header.isEmpty())
-                line += quoted(QStringLiteral("--header"), header);
-        }
-    }
+    for (const QString& header : headers)
+        line += quoted(QStringLiteral("--header"), header);
     line += QStringLiteral("--content-on-error ");
-    QString proxyText;
-    if (m_proxy) {
-        checkCall(m_proxy->toString(&proxyText), QStringLiteral("ProxySettings"));
-    } else {
-        auto temporary = ComPtr<_ProxySettings>::adopt(new ProxySettings);
-        checkCall(temporary->toString(&proxyText), QStringLiteral("ProxySettings"));
-    }
     line += proxyText + QLatin1Char(' ');
     line += QLatin1Char('"') + EscapeArgument(m_url) + QLatin1Char('"');
     return line;

@@ -65,8 +65,13 @@ public:
 
 private:
     RequestExecuteError_Const run();
+    void checkValues() const;
+    QString checkedProxyText(QString* proxyPassword);
+    QStringList checkedHeaders() const;
     QString buildCommandLine(const QString& logFile, const QString& responseFile,
-                             const QString& cookieFile, const QString& bodyFile);
+                             const QString& cookieFile, const QString& bodyFile,
+                             const QString& configFile, const QStringList& headers,
+                             const QString& proxyText) const;
     csFileGarbageCollector& collector();
     QString newTemporaryFile(bool registered);
 

@@ -113,14 +113,15 @@ QString TestServer::url(const QString& path) const
         .arg(path);
 }
 
-TinyProxy::TinyProxy() : m_port(freePort())
+TinyProxy::TinyProxy(const QByteArray& extraConfig) : m_port(freePort())
 {
     const QString config =
         writeTestFile(QStringLiteral("tinyproxy-%1.conf").arg(m_port),
                       QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 30\n"
                                      "Allow 127.0.0.1\nMaxClients 20\nLogLevel Critical\n")
-                          .arg(m_port)
-                          .toLatin1());
+                              .arg(m_port)
+                              .toLatin1() +
+                          extraConfig);
     m_process.start(QStringLiteral("tinyproxy"),
                     {QStringLiteral("-d"), QStringLiteral("-c"), config});
     if (!waitForPort(m_port))

@@ -27,7 +27,8 @@ private:
 class TinyProxy
 {
 public:
-    TinyProxy();
+    // extraConfig: further lines of tinyproxy's configuration ("BasicAuth user secret").
+    explicit TinyProxy(const QByteArray& extraConfig = {});
     ~TinyProxy();
     QString address() const; // "127.0.0.1:port"
 

@@ -13,10 +13,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 // wget's temporary files go to a folder of this test's own, so that none is missed.
@@ -71,6 +77,82 @@ ComPtr<_olvHTTPRequestHT> directRequest(const QString& url)
     request->putref_ProxySettings(directProxy().get());
     return request;
 }
+
+// Watches /proc for wget children of this process while a request runs, and keeps what
+// any local user could read of them: the argument list, and the mode of the file that
+// --config names.
+class WgetWatcher
+{
+public:
+    WgetWatcher()
+        : m_thread([this] {
+              while (!m_stop) {
+                  look();
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          })
+    {
+    }
+    ~WgetWatcher() { stop(); }
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    QList<QByteArrayList> arguments() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_arguments;
+    }
+    QList<mode_t> configModes() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_modes;
+    }
+
+private:
+    void look()
+    {
+        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+        for (const QString& entry : entries) {
+            bool isPid = false;
+            entry.toInt(&isPid);
+            if (!isPid)
+                continue;
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray text = stat.readAll();
+            const QByteArrayList fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() < 2 || fields.at(1).toInt() != getpid())
+                continue;
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+            if (!cmdline.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArrayList argv = cmdline.readAll().split('\0');
+            if (argv.isEmpty() || !argv.first().endsWith("/wget"))
+                continue; // not yet wget, or already gone
+            std::lock_guard lock(m_mutex);
+            if (!m_arguments.contains(argv))
+                m_arguments << argv;
+            for (const QByteArray& argument : argv) {
+                struct stat info
+                {
+                };
+                if (argument.startsWith("--config=") &&
+                    ::stat(argument.mid(9).constData(), &info) == 0)
+                    m_modes << (info.st_mode & 0777);
+            }
+        }
+    }
+
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    QList<QByteArrayList> m_arguments;
+    QList<mode_t> m_modes;
+    std::thread m_thread;
+};
 
 class RequestExecute : public ::testing::Test
 {
@@ -148,7 +230,7 @@ TEST_F(RequestExecute, TheCommandLineStandsAsDesigned)
     // The same object again: outputs are reset, and the files of both runs stay until
     // the object goes, readable only by the user.
     ASSERT_EQ(execute(request.get()), reeSuccess);
-    EXPECT_EQ(temporaryFiles().size(), 6);
+    EXPECT_EQ(temporaryFiles().size(), 8);
     for (const QString& name : temporaryFiles())
         EXPECT_EQ(QFileInfo(temporaryFolder() + QLatin1Char('/') + name).permissions() &
                       (QFile::ReadGroup | QFile::ReadOther),
@@ -183,7 +265,8 @@ TEST_F(RequestExecute, OptionsFollowTheProperties)
     EXPECT_TRUE(line.contains(QStringLiteral("--compression=none --no-netrc")));
     EXPECT_TRUE(line.contains(
         QStringLiteral("\" --timeout=0 --referer=\"http://ref/\\\"x\\\"\" --method=\"patch\" "
-                       "--user=\"user\" --password=\"pa\\\\\\\"ss\\\\\" --no-check-certificate ")));
+                       "--user=\"user\" --no-check-certificate ")));
+    EXPECT_FALSE(line.contains(QStringLiteral("--password"))); // it goes by the options file
     EXPECT_TRUE(
         line.contains(QStringLiteral("--no-cookies --header=\"X-First: 1\" --header=\"X-Third: "
                                      "\\\"3\\\"\" --content-on-error ")));
@@ -496,4 +579,238 @@ TEST_F(RequestExecute, MembersCanBeReachedByName)
     request->GetPropertyNames(&names);
     EXPECT_TRUE(names.contains(QStringLiteral("ServerPassword")));
     EXPECT_FALSE(names.contains(QStringLiteral("OutputLog"))); // read-only
+}
+
+TEST_F(RequestExecute, SecretsNeverStandOnTheCommandLine)
+{
+    TestServer server;
+    // The server stands as its own proxy, slowly, so that wget can be watched running.
+    ComPtr<_olvHTTPRequestHT> request = newRequest();
+    request->put_URL(server.url(QStringLiteral("/slow/300/echo")));
+    ComPtr<_ProxySettings> proxy = newProxySettings();
+    proxy->put_AccessType(atProxy);
+    proxy->put_HTTP_Address(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    proxy->put_UserName(QStringLiteral("proxy-user"));
+    proxy->put_Password(QStringLiteral("proxy \"secret\" #1"));
+    request->putref_ProxySettings(proxy.get());
+    request->put_ServerUserName(QStringLiteral("server-user"));
+    request->put_ServerPassword(QStringLiteral("server secret\\"));
+    ComPtr<ICollection> headers = newCollection();
+    const QStringList lines{
+        QStringLiteral("X-Before: 1"), QStringLiteral("authorization: Bearer token-secret"),
+        QStringLiteral("X-Middle: 2"), QStringLiteral("Cookie: c=cookie-secret"),
+        QStringLiteral("X-After: \"3\"")};
+    for (const QString& line : lines)
+        headers->Add(line);
+    request->putref_AdditionalHeaders(headers.get());
+    const QStringList before = temporaryFiles();
+
+    WgetWatcher watcher;
+    ASSERT_EQ(execute(request.get()), reeSuccess) << outputLogOf(request.get()).toStdString();
+    const QByteArray echo = receivedDataOf(request.get());
+    const QString line = commandLineOf(request.get());
+    EXPECT_EQ(temporaryFiles().size(), before.size() + 4); // the options file is gone already
+    // Without the bearer token the server asks for the password, and gets it.
+    request->putref_AdditionalHeaders(nullptr);
+    request->put_URL(server.url(QStringLiteral("/slow/300/auth/echo")));
+    ASSERT_EQ(execute(request.get()), reeSuccess) << outputLogOf(request.get()).toStdString();
+    watcher.stop();
+
+    const QList<QByteArrayList> seen = watcher.arguments();
+    ASSERT_GE(seen.size(), 2) << "wget was not seen running";
+    for (const QByteArrayList& argv : seen) {
+        const QByteArray all = argv.join(' ');
+        for (const char* secret : {"secret", "Bearer", "Cookie", "X-Before", "X-Middle"})
+            EXPECT_FALSE(all.contains(secret)) << secret << " in " << all.constData();
+        EXPECT_TRUE(argv.contains("--user=server-user"));
+        EXPECT_TRUE(argv.contains("--proxy-user=proxy-user"));
+    }
+    EXPECT_TRUE(seen.first().contains("--header=X-After: \"3\"")); // after the last secret
+    ASSERT_FALSE(watcher.configModes().isEmpty());
+    for (const mode_t mode : watcher.configModes())
+        EXPECT_EQ(mode, 0600u);
+    EXPECT_FALSE(line.contains(QStringLiteral("secret")));
+    EXPECT_FALSE(line.contains(QStringLiteral("--proxy-password")));
+    EXPECT_FALSE(line.contains(QStringLiteral("--password")));
+
+    // The servers got everything, the headers in the caller's order.
+    EXPECT_TRUE(echo.contains("Proxy-Authorization: Basic " +
+                              QByteArray("proxy-user:proxy \"secret\" #1").toBase64() + "\n"))
+        << echo.constData();
+    qsizetype at = 0;
+    for (const QString& header : lines) {
+        const qsizetype found = echo.indexOf(header.toLatin1() + '\n');
+        EXPECT_GT(found, at) << header.toStdString() << "\n" << echo.constData();
+        at = found;
+    }
+    EXPECT_TRUE(receivedDataOf(request.get())
+                    .contains("\nAuthorization: Basic " +
+                              QByteArray("server-user:server secret\\").toBase64() + "\n"))
+        << receivedDataOf(request.get()).constData();
+    request.reset();
+    EXPECT_EQ(temporaryFiles(), before);
+}
+
+TEST_F(RequestExecute, ValuesThatCannotStandInTheOptionsFileAreRefused)
+{
+    TestServer server;
+    for (const QString& password :
+         {QStringLiteral(" leading"), QStringLiteral("trailing\t"), QStringLiteral("two\nlines")}) {
+        ComPtr<_olvHTTPRequestHT> request = directRequest(server.url(QStringLiteral("/echo")));
+        request->put_ServerPassword(password);
+        const QStringList before = temporaryFiles();
+        RequestExecuteError_Const rc = reeSuccess;
+        EXPECT_EQ(request->Execute(&rc), DISP_E_EXCEPTION);
+        const auto error = takeErrorInfo();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->number(), ErrInvalidProcedureCall);
+        EXPECT_EQ(temporaryFiles(), before);
+        EXPECT_TRUE(commandLineOf(request.get()).isEmpty());
+    }
+}
+
+TEST_F(RequestExecute, LineBreaksAndForgedVerbsAreRefusedBeforeAnythingStarts)
+{
+    using Setter = std::function<void(_olvHTTPRequestHT*)>;
+    const auto text = [](HRESULT (_olvHTTPRequestHT::*put)(const QString&), const char* value) {
+        return Setter(
+            [put, value](_olvHTTPRequestHT* r) { (r->*put)(QString::fromLatin1(value)); });
+    };
+    const auto header = [](const char* line) {
+        return Setter([line](_olvHTTPRequestHT* r) {
+            ComPtr<ICollection> headers = newCollection();
+            headers->Add(QStringLiteral("X-Fine: 1"));
+            headers->Add(QString::fromLatin1(line));
+            r->putref_AdditionalHeaders(headers.get());
+        });
+    };
+    const auto proxy = [](HRESULT (_ProxySettings::*put)(const QString&), const char* value) {
+        return Setter([put, value](_olvHTTPRequestHT* r) {
+            ComPtr<_ProxySettings> settings = newProxySettings();
+            settings->put_AccessType(atProxy);
+            (settings.get()->*put)(QString::fromLatin1(value));
+            r->putref_ProxySettings(settings.get());
+        });
+    };
+    const struct
+    {
+        const char* name;
+        Setter set;
+    } cases[] = {
+        {"URL", text(&_olvHTTPRequestHT::put_URL, "http://127.0.0.1:9/\r\nX-Injected: 1")},
+        {"verb with a line", text(&_olvHTTPRequestHT::put_HTTPVerb, "GET\r\nX-Injected: 1")},
+        {"verb with a path", text(&_olvHTTPRequestHT::put_HTTPVerb, "GET /admin HTTP/1.0")},
+        {"Referer", text(&_olvHTTPRequestHT::put_Referer, "http://r/\nX-Injected: 1")},
+        {"Referer with CR", text(&_olvHTTPRequestHT::put_Referer, "http://r/\rX")},
+        {"UserAgent", text(&_olvHTTPRequestHT::put_UserAgent, "ua\r\nX-Injected: 1")},
+        {"user name", text(&_olvHTTPRequestHT::put_ServerUserName, "u\nX")},
+        {"header", header("X-A: 1\r\nX-Injected: 1")},
+        {"header with CR", header("X-A: 1\rX-Injected: 1")},
+        {"proxy address", proxy(&_ProxySettings::put_HTTP_Address, "p:1\nuse_proxy=no")},
+        {"bypass list", proxy(&_ProxySettings::put_BypassList, "a,\rb")},
+        {"proxy user", proxy(&_ProxySettings::put_UserName, "u\r\n")},
+        {"proxy password", proxy(&_ProxySettings::put_Password, "p\nheader = X: 1")},
+    };
+    for (const auto& c : cases) {
+        ComPtr<_olvHTTPRequestHT> request = directRequest(QStringLiteral("http://127.0.0.1:9/"));
+        c.set(request.get());
+        const QStringList before = temporaryFiles();
+        RequestExecuteError_Const rc = reeSuccess;
+        EXPECT_EQ(request->Execute(&rc), DISP_E_EXCEPTION) << c.name;
+        const auto error = takeErrorInfo();
+        ASSERT_TRUE(error) << c.name;
+        EXPECT_EQ(error->number(), ErrInvalidProcedureCall) << c.name;
+        EXPECT_EQ(error->source(), QStringLiteral("olvHTTPRequestHT")) << c.name;
+        request->get_LastRC(&rc);
+        EXPECT_EQ(rc, reeUnknownError) << c.name;
+        EXPECT_TRUE(commandLineOf(request.get()).isEmpty()) << c.name;
+        EXPECT_EQ(temporaryFiles(), before) << c.name;
+    }
+}
+
+TEST_F(RequestExecute, AnyTokenIsAVerbAndABodyAloneIsPosted)
+{
+    TestServer server;
+    ComPtr<_olvHTTPRequestHT> request = directRequest(server.url(QStringLiteral("/echo")));
+    request->put_OptionalData(QByteArray("a=1"));
+    ASSERT_EQ(execute(request.get()), reeSuccess) << outputLogOf(request.get()).toStdString();
+    EXPECT_TRUE(commandLineOf(request.get()).contains(QStringLiteral("--method=\"POST\" ")));
+    EXPECT_TRUE(receivedDataOf(request.get()).startsWith("METHOD POST\n"));
+    EXPECT_TRUE(receivedDataOf(request.get()).endsWith("\n\na=1"));
+
+    request->put_HTTPVerb(QStringLiteral("DELETE"));
+    ASSERT_EQ(execute(request.get()), reeSuccess);
+    EXPECT_TRUE(receivedDataOf(request.get()).startsWith("METHOD DELETE\n"));
+    EXPECT_TRUE(receivedDataOf(request.get()).endsWith("\n\na=1"));
+}
+
+TEST_F(RequestExecute, WgetsOwnMessagesReachTheLogAsWritten)
+{
+    TestServer server;
+    ComPtr<_olvHTTPRequestHT> request = directRequest(server.url(QStringLiteral("/echo")));
+    ASSERT_EQ(execute(request.get()), reeSuccess);
+    // Under a UTF-8 locale wget quotes the file name with typographic quotes.
+    const QString log = outputLogOf(request.get());
+    EXPECT_TRUE(log.contains(QStringLiteral("Saving to: \u2018"))) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("\u00e2\u20ac")));
+
+    ComPtr<ICollection> headers = newCollection();
+    headers->Add(QStringLiteral("no colon here"));
+    request->putref_AdditionalHeaders(headers.get());
+    EXPECT_EQ(execute(request.get()), reeWGetReturnsError);
+    EXPECT_TRUE(outputLogOf(request.get()).contains(QStringLiteral("Invalid header")))
+        << outputLogOf(request.get()).toStdString();
+}
+
+TEST_F(RequestExecute, TemporaryNamesAreAbsoluteInAFolderThatExists)
+{
+    TestServer server;
+    ComPtr<_olvHTTPRequestHT> request = directRequest(server.url(QStringLiteral("/echo")));
+    const QByteArray saved = qgetenv("TMPDIR");
+    const QString current = QDir::currentPath();
+    const QString work = testFolder() + QStringLiteral("/cwd");
+    QDir().mkpath(work);
+    QDir::setCurrent(work);
+    qputenv("TMPDIR", QByteArray(testFolder().toLocal8Bit() + "/no-such-folder"));
+    const RequestExecuteError_Const missing = execute(request.get());
+    qunsetenv("TMPDIR");
+    const RequestExecuteError_Const unset = execute(request.get());
+    const QString line = commandLineOf(request.get());
+    request.reset();
+    QDir::setCurrent(current);
+    qputenv("TMPDIR", saved);
+    EXPECT_EQ(missing, reeSuccess);
+    EXPECT_EQ(unset, reeSuccess);
+    EXPECT_TRUE(splitCommandLine(line).at(1).startsWith(QStringLiteral("--output-file=/tmp/TMP")))
+        << line.toStdString();
+    EXPECT_TRUE(QDir(work).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(RequestExecute, AnAuthenticatingProxyTakesTheCredentialsOfTheSystemAddress)
+{
+    TestServer server;
+    TinyProxy tinyproxy("BasicAuth proxyuser pass1word\n");
+    ComPtr<_olvHTTPRequestHT> request = newRequest();
+    request->put_URL(server.url(QStringLiteral("/echo")));
+    ComPtr<_ProxySettings> proxy = newProxySettings(); // atSystem
+    request->putref_ProxySettings(proxy.get());
+
+    setenv("http_proxy", (QStringLiteral("http://") + tinyproxy.address()).toLatin1().constData(),
+           1);
+    const RequestExecuteError_Const without = execute(request.get());
+    const QString refused = outputLogOf(request.get());
+    setenv("http_proxy",
+           (QStringLiteral("http://proxyuser:p%61ss1word@") + tinyproxy.address())
+               .toLatin1()
+               .constData(),
+           1);
+    const RequestExecuteError_Const with = execute(request.get());
+    unsetenv("http_proxy");
+    EXPECT_EQ(without, reeWGetReturnsError);
+    EXPECT_TRUE(refused.contains(QStringLiteral("407"))) << refused.toStdString();
+    EXPECT_EQ(with, reeSuccess) << outputLogOf(request.get()).toStdString();
+    EXPECT_TRUE(receivedDataOf(request.get()).contains("Via: "));
+    const QString line = commandLineOf(request.get());
+    EXPECT_TRUE(line.contains(QStringLiteral("--proxy-user=\"proxyuser\" ")));
+    EXPECT_FALSE(line.contains(QStringLiteral("word")));
 }

@@ -8,6 +8,9 @@
 #include "request/http/modFileIO.h"
 #include "request/http/modFormatVersion.h"
 #include "request/http/modOutputLogSupport.h"
+#include "request/http/modWgetSecrets.h"
+#include "request/http/mvarWGetCache.h"
+#include "support/olvsupportfbe0100/olvsupportfbe0100.h"
 #include "tests/TestSupport.h"
 
 #include <QFile>
@@ -94,6 +97,63 @@ TEST(FormatUserAgent, NamesTheSystemAndTheComponent)
     EXPECT_EQ(FormatUserAgent(true),
               QStringLiteral("Mozilla/4.0 (compatible) Olvane - KWQT/1.0.9"));
     setSystemVersion({});
+}
+
+TEST(SystemVersion, NoKernelLooksLikeAnOldWindows)
+{
+    const struct
+    {
+        const char* release;
+        int major, minor;
+    } cases[] = {{"6.1.0-18-amd64", 6, 1},
+                 {"5.10.0-28-amd64", 5, 10},
+                 {"5.0.21", 5, 1},
+                 {"4.18.0-513.el8.x86_64", 5, 1},
+                 {"4.19.0-26-amd64", 5, 1},
+                 {"3.10.0", 5, 1},
+                 {"", 5, 1}};
+    for (const auto& c : cases) {
+        const SystemVersion version = systemVersionForKernel(c.release);
+        EXPECT_EQ(version.major, c.major) << c.release;
+        EXPECT_EQ(version.minor, c.minor) << c.release;
+        // Whatever the kernel: the current wget, and password protection available.
+        setSystemVersion(version);
+        EXPECT_FALSE(InitWGetCache(true).LegacyWGet) << c.release;
+        bool win2000 = false;
+        sxIsHostWin2000_OrHigher(&win2000);
+        EXPECT_TRUE(win2000) << c.release;
+    }
+    // The seam still reaches the old path.
+    setSystemVersion({5, 0});
+    EXPECT_TRUE(InitWGetCache(true).LegacyWGet);
+    setSystemVersion({});
+    EXPECT_FALSE(InitWGetCache(true).LegacyWGet);
+}
+
+TEST(WgetSecrets, CredentialLinesAndTheProxyPassword)
+{
+    EXPECT_TRUE(IsCredentialHeader(QStringLiteral("authorization: Bearer x")));
+    EXPECT_TRUE(IsCredentialHeader(QStringLiteral(" Proxy-Authorization :Basic x")));
+    EXPECT_TRUE(IsCredentialHeader(QStringLiteral("COOKIE: a=b")));
+    EXPECT_FALSE(IsCredentialHeader(QStringLiteral("X-Authorization: x")));
+    EXPECT_FALSE(IsCredentialHeader(QStringLiteral("Set-Cookie2: x")));
+    EXPECT_EQ(CredentialHeaderCount(
+                  {QStringLiteral("A: 1"), QStringLiteral("Cookie: c"), QStringLiteral("B: 2")}),
+              2);
+    EXPECT_EQ(CredentialHeaderCount({QStringLiteral("A: 1")}), 0);
+
+    const QString withPassword =
+        QStringLiteral("--execute=\"http_proxy=p:1\" --execute=\"no_proxy=\" "
+                       "--execute=\"use_proxy=yes\" --proxy-user=\"u\" "
+                       "--proxy-password=\"a \\\"b\\\" c\\\\\" ");
+    QString password;
+    EXPECT_EQ(TakeProxyPassword(withPassword, &password),
+              QStringLiteral("--execute=\"http_proxy=p:1\" --execute=\"no_proxy=\" "
+                             "--execute=\"use_proxy=yes\" --proxy-user=\"u\" "));
+    EXPECT_EQ(password, QStringLiteral("a \"b\" c\\"));
+    const QString direct = QStringLiteral("--execute=\"use_proxy=no\" --no-proxy");
+    EXPECT_EQ(TakeProxyPassword(direct, &password), direct);
+    EXPECT_TRUE(password.isEmpty());
 }
 
 TEST(FileIO, ReadersAndWriters)

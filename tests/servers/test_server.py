@@ -8,12 +8,17 @@ Prints "PORT <n>" once it listens. Paths:
   /cookies/set      sets a session cookie and one with an expiry time
   /cookies/echo     answers with the Cookie header it received
   /form             parses the body as a form (form_parser.py) and answers its JSON
+  /slow/<ms>/...    waits <ms> milliseconds, then goes on with the rest of the path
+  .../auth/...      asks for Basic authentication (401) while no Authorization came
+A proxy's absolute address is read by its path, so the server can stand as a proxy.
 """
 import http.server
 import json
 import socketserver
 import ssl
 import sys
+import time
+import urllib.parse
 
 import form_parser
 
@@ -39,7 +44,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def _handle(self):
         body = self._body()
-        if self.path.startswith("/status/"):
+        path = urllib.parse.urlsplit(self.path).path
+        if path.startswith("/slow/"):
+            time.sleep(int(path.split("/")[2]) / 1000.0)
+        if "/auth/" in path and not self.headers.get("Authorization"):
+            self._answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="test"')])
+            return
+        if path.startswith("/status/"):
             code = int(self.path.split("/")[2])
             self._answer(code, b"error body %d" % code)
         elif self.path == "/cookies/set":
