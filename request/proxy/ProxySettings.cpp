@@ -154,6 +154,12 @@ QString ProxySettings::systemText() const
     // A configuration that cannot be read counts as a direct connection.
     if (!systemSettings(false, &useProxy, &system) || !useProxy)
         return DirectText;
+    // A proxy user of the object's own comes first; else the credentials written into
+    // the system's proxy address, without which an authenticating proxy answers 407.
+    if (!m_fields.user.isEmpty()) {
+        system.user = m_fields.user;
+        system.password = m_fields.password;
+    }
     return proxyText(system);
 }
 
@@ -195,8 +201,15 @@ QString ProxySettings::ParseProxyEntry(const QString& entry, bool StripPort, QSt
     checkStatus(
         suTrimEx2(entry, true, true, true, true, true, false, false, false, false, false, &text),
         "suTrimEx2");
-    if (StripPort && text.contains(QLatin1Char(':')))
+    if (StripPort && text.startsWith(QLatin1Char('['))) {
+        // An IPv6 address: "[::1]:80" → "::1", as wget names the host of http://[::1]/.
+        const qsizetype close = text.indexOf(QLatin1Char(']'));
+        text = close < 0 ? text.mid(1) : text.mid(1, close - 1);
+    } else if (StripPort && text.count(QLatin1Char(':')) > 1) {
+        // A bare IPv6 address carries no port.
+    } else if (StripPort && text.contains(QLatin1Char(':'))) {
         text = text.left(text.indexOf(QLatin1Char(':')));
+    }
     scheme->clear();
     if (const qsizetype equals = text.indexOf(QLatin1Char('=')); equals >= 0) {
         *scheme = text.left(equals);
@@ -219,6 +232,8 @@ bool ProxySettings::systemSettings(bool fullInfo, bool* useProxy, Addresses* a) 
     *useProxy = info.accessType != InternetOpenTypeDirect;
     if (!*useProxy && !fullInfo)
         return true;
+    a->user = QString::fromLocal8Bit(info.userName);
+    a->password = QString::fromLocal8Bit(info.password);
 
     if (info.bypassList) {
         csUnique seen;
@@ -284,7 +299,9 @@ HRESULT ProxySettings::GetSystemSettings(VARIANT_BOOL GetFullInfo, VARIANT_BOOL*
         setIf(lpHTTPS_Address, a.https);
         setIf(lpFTP_Address, a.ftp);
         setIf(lpBypassList, a.bypass);
-        setIf(lpUserName, QString()); // the system configuration carries no credentials
+        // Credentials found in the system's proxy address are used by toString_System only:
+        // handed out here they would end up in stored settings.
+        setIf(lpUserName, QString());
         setIf(lpPassword, QString());
         if (result)
             *result = toVariantBool(read);

@@ -169,3 +169,26 @@ TEST_F(ProxySettingsTest, PropertiesAreListedForTheSettingsStore)
     proxy->get_AccessType(&type);
     EXPECT_EQ(type, atProxy);
 }
+
+TEST_F(ProxySettingsTest, IPv6BypassEntriesAndCredentialsInTheProxyAddress)
+{
+    setenv("http_proxy", "http://proxy%20user:p%40ss:w@proxy.lan:3128/", 1);
+    setenv("no_proxy", "[::1]:80,[fe80::1],::2,host:8080", 1);
+    const System s = systemSettings(proxy.get(), false);
+    const QString text = textOf(proxy.get(), &_ProxySettings::toString);
+    proxy->put_UserName(QStringLiteral("own"));
+    proxy->put_Password(QStringLiteral("own-pw"));
+    const QString own = textOf(proxy.get(), &_ProxySettings::toString_System);
+    unsetenv("http_proxy");
+    unsetenv("no_proxy");
+
+    EXPECT_EQ(s.bypass, QStringLiteral("::1,fe80::1,::2,host"));
+    // Never handed out: the dialog would store them.
+    EXPECT_TRUE(s.user.isEmpty() && s.password.isEmpty());
+    EXPECT_EQ(text, QStringLiteral("--execute=\"http_proxy=proxy.lan:3128\" "
+                                   "--execute=\"https_proxy=\" --execute=\"ftp_proxy=\" "
+                                   "--execute=\"no_proxy=::1,fe80::1,::2,host\" "
+                                   "--execute=\"use_proxy=yes\" --proxy-user=\"proxy user\" "
+                                   "--proxy-password=\"p@ss:w\" "));
+    EXPECT_TRUE(own.endsWith(QStringLiteral("--proxy-user=\"own\" --proxy-password=\"own-pw\" ")));
+}
