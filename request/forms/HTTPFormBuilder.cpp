@@ -139,6 +139,11 @@ HRESULT HTTPFormBuilder::AddElement(const QString& Name, const QByteArray& Data,
     return guardCall([&] {
         if (TransferEncoding < _teMin || TransferEncoding > _teMax)
             raiseError(ErrInvalidProcedureCall, Source);
+        // The type and the character set stand in the part header as they are: a line
+        // break would let them forge header lines of the part.
+        for (const QString* value : {&MIMEType, &Charset})
+            if (value->contains(QLatin1Char('\r')) || value->contains(QLatin1Char('\n')))
+                raiseError(ErrInvalidProcedureCall, Source);
         QString header = QStringLiteral("--") + m_boundary + CRLF +
                          QStringLiteral("Content-Disposition: form-data; name=") +
                          quotedValue(Name);

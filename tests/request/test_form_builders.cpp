@@ -330,6 +330,29 @@ TEST(HTTPFormBuilder, QuotesAndLineBreaksInNamesCannotForgeHeaderLines)
     EXPECT_EQ(field(parts[1], "name"), QStringLiteral("next"));
 }
 
+TEST(HTTPFormBuilder, LineBreaksInTypeOrCharsetAreRefused)
+{
+    const ComPtr<_HTTPFormBuilder> form = newFormBuilder();
+    form->AddElementStr(QStringLiteral("kept"), QStringLiteral("1"));
+    const QByteArray before = bytesOf(form.get());
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("text/plain\r\nContent-Disposition: form-data; name=\"x\""), {}},
+        {QStringLiteral("text/plain\nX: 1"), {}},
+        {QStringLiteral("text/plain"), QStringLiteral("utf-8\rX: 1")},
+        {QStringLiteral("text/plain"), QStringLiteral("utf-8\r\n\r\nforged")},
+    };
+    for (const auto& [type, charset] : cases) {
+        EXPECT_EQ(
+            form->AddElementStr(QStringLiteral("x"), QStringLiteral("y"), teText, type, charset),
+            DISP_E_EXCEPTION);
+        const auto error = takeErrorInfo();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->number(), 5);
+        EXPECT_EQ(error->source(), QStringLiteral("HTTPFormBuilder"));
+        EXPECT_EQ(bytesOf(form.get()), before);
+    }
+}
+
 TEST(HTTPFormBuilder, PartHeadersUseTheAnsiCodePage)
 {
     const AnsiCodePageScope cyrillic(1251);
