@@ -3,6 +3,9 @@
 #include "platform/ui/MsgBox.h"
 #include "request/KWQT0100.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QStringList>
 #include <cstring>
@@ -11,6 +14,23 @@ namespace {
 // The first lines of the server's answer, enough to say what it objected to.
 QString AnswerExcerpt(const QByteArray& answer)
 {
+    // A JSON:API errors document says it best in its own titles and details.
+    const QJsonArray errors =
+        QJsonDocument::fromJson(answer).object().value(QStringLiteral("errors")).toArray();
+    QStringList said;
+    for (const QJsonValue& error : errors) {
+        const QJsonObject object = error.toObject();
+        const QString title = object.value(QStringLiteral("title")).toString();
+        const QString detail = object.value(QStringLiteral("detail")).toString();
+        if (!title.isEmpty() || !detail.isEmpty())
+            said << (title.isEmpty() || detail.isEmpty() ? title + detail
+                                                         : title + QStringLiteral(": ") + detail)
+                        .left(300);
+        if (said.size() == 4)
+            break;
+    }
+    if (!said.isEmpty())
+        return said.join(QLatin1Char('\n'));
     QString text = QString::fromUtf8(answer.left(2000)).trimmed();
     QStringList lines;
     for (QString line : text.split(QLatin1Char('\n'))) {
@@ -75,19 +95,22 @@ QString NetworkFailure(const QString& log)
 
 QString WGetFailure(_olvHTTPRequestHT* request, std::int32_t wgetCode, const QString& log)
 {
-    switch (wgetCode) {
-    case 8: {
+    // An HTTP error status ends wget with 8, or with 6 for 401 and 407.
+    const QString status = StatusLine(log);
+    if (wgetCode == 8 || (wgetCode == 6 && !status.isEmpty())) {
         QByteArray answer;
         request->get_ReceivedData(&answer);
-        const QString status = StatusLine(log);
         QString text = status.isEmpty()
                            ? QStringLiteral("The server answered with an error.")
                            : QStringLiteral("The server answered: HTTP %1.").arg(status);
+        if (wgetCode == 6)
+            text += QStringLiteral(" It did not accept the user name or password.");
         const QString excerpt = AnswerExcerpt(answer);
         if (!excerpt.isEmpty())
             text += QStringLiteral("\n") + excerpt;
         return text;
     }
+    switch (wgetCode) {
     case 4:
         return NetworkFailure(log);
     case 5:
@@ -157,7 +180,7 @@ QString ErrorReporter::RequestErrorText(_olvHTTPRequestHT* request, const QStrin
         break;
     }
     QString text = leadingText + QStringLiteral("\n\n") + what;
-    if (rc == reeWGetReturnsError && wgetCode != 8 && wgetCode != 5) {
+    if (rc == reeWGetReturnsError && wgetCode != 8 && wgetCode != 6 && wgetCode != 5) {
         const QString detail = LastErrorLine(log);
         if (!detail.isEmpty())
             text += QStringLiteral("\n(") + detail + QLatin1Char(')');

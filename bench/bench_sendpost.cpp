@@ -1,0 +1,158 @@
+// SendPost of one 5 MB markup-dense post against the sandbox service on 127.0.0.1,
+// versus bare wget posting the same prepared JSON with the same headers. Goal: SendPost
+// at most 1.3 times wget's time. Prints both medians, their ratio and peak memory.
+//   bench_sendpost [ROUNDS]      (default 5; needs python3 and wget)
+#include "poster/convert/modConverter.h"
+#include "poster/service/modPostSender.h"
+#include "poster/service/modServiceAddress.h"
+#include "poster/workflow/modApp.h"
+#include "support/ErrorReporter.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+QString markupDenseBody(qsizetype utf8Bytes)
+{
+    static const QStringList pieces = {
+        QStringLiteral("[b]bold[/b] "),
+        QStringLiteral("[I]it[/i] "),
+        QStringLiteral("[u]u[/U][s]s[/s] "),
+        QStringLiteral("[OT]offtop[/OT] "),
+        QStringLiteral("[IMG]http://img.example/a.png[/IMG]"),
+        QStringLiteral("[RIGHT]r[/RIGHT][center]c[/center]"),
+        QStringLiteral("[url=http://b.example/x]link \"text\"[/url] "),
+        QStringLiteral("[CODE]if (a < b && c > \"d\")\r\n  x(\\n);[/CODE]"),
+        QStringLiteral("[J]friend[/J] "),
+        QStringLiteral("\r\n"),
+        QStringLiteral("Русский текст\t"),
+        QStringLiteral("<!-- note --> ")};
+    QRandomGenerator random(11);
+    QString body;
+    qsizetype bytes = 0;
+    while (bytes < utf8Bytes) {
+        const QString& piece = pieces.at(random.bounded(static_cast<int>(pieces.size())));
+        body += piece;
+        bytes += piece.toUtf8().size();
+    }
+    return body;
+}
+
+long maxRssKb(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_maxrss;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+bool writeFile(const QString& name, const QByteArray& bytes)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    return file.write(bytes) == bytes.size();
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    RegisterComponentClasses();
+    ErrorReporter::instance().setSink([](const ErrorReport& report) {
+        std::fprintf(stderr, "%s\n", qPrintable(report.text));
+        return 2; // Cancel
+    });
+    const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 5;
+    QTemporaryDir folder;
+    qputenv("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")).toLocal8Bit());
+
+    QProcess sandbox;
+    sandbox.start(QStringLiteral("python3"),
+                  {QStringLiteral(BRIVET_SOURCE_DIR "/tools/brivet-sandbox/brivet_sandbox.py"),
+                   QStringLiteral("--port"), QStringLiteral("0")});
+    QString base;
+    while (base.isEmpty() && sandbox.waitForReadyRead(20000)) {
+        const QString line = QString::fromUtf8(sandbox.readLine()).trimmed();
+        if (line.startsWith(QStringLiteral("Brivet sandbox ready: ")))
+            base = line.mid(22);
+    }
+    QString error;
+    if (base.isEmpty() || !SetServiceBaseAddress(base, &error)) {
+        std::fprintf(stderr, "bench_sendpost: the sandbox did not start %s\n", qPrintable(error));
+        return 1;
+    }
+    LogonUserName = QStringLiteral("demo@brivet.example");
+    LogonPassword = QStringLiteral("demo");
+    if (!LogOn())
+        return 1;
+
+    DiaryPostData data;
+    data.title = QStringLiteral("Benchmark");
+    data.body = markupDenseBody(5 << 20);
+    const ComPtr<IDiaryPost> post = newDiaryPost(data);
+    const QByteArray json =
+        EntryRequestBody(ConvertPostBody(data.body, true), data.title, false, ProfileId).toUtf8();
+    const long rssBefore = maxRssKb(RUSAGE_SELF);
+
+    QList<double> sendPost, bareWget;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!SendPost(post, true, false))
+            return 1;
+        sendPost << timer.nsecsElapsed() / 1e6;
+    }
+    const long rssAfter = maxRssKb(RUSAGE_SELF);
+
+    // The same body and header lines; the token travels in a private config file, as
+    // it would have to from any careful caller.
+    const QString body = folder.filePath(QStringLiteral("body.json"));
+    const QString config = folder.filePath(QStringLiteral("wget.cfg"));
+    writeFile(body, json);
+    writeFile(config,
+              "tries = 1\nheader = Content-Type: application/vnd.api+json\nheader = Origin: " +
+                  base.toUtf8() + "\nheader = Authorization: Bearer " + AccessToken.toUtf8() +
+                  "\n");
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const int code = QProcess::execute(
+            QStringLiteral("wget"),
+            {QStringLiteral("--config=") + config, QStringLiteral("--quiet"),
+             QStringLiteral("--output-document=") + folder.filePath(QStringLiteral("reply")),
+             QStringLiteral("--user-agent=") + UploadUserAgent,
+             QStringLiteral("--referer=") + EntryEditorAddress(), QStringLiteral("--method=POST"),
+             QStringLiteral("--body-file=") + body,
+             base + QStringLiteral("/v2/entries?nonce=") + MakeNonce()});
+        if (code != 0)
+            return 1;
+        bareWget << timer.nsecsElapsed() / 1e6;
+    }
+    const long childRss = maxRssKb(RUSAGE_CHILDREN);
+    sandbox.terminate();
+    sandbox.waitForFinished();
+
+    const double a = median(sendPost), b = median(bareWget);
+    std::printf("post: %.1f MB of markup, %.1f MB of JSON on the wire, %d rounds\n",
+                data.body.toUtf8().size() / 1048576.0, json.size() / 1048576.0, rounds);
+    std::printf("SendPost median   %8.1f ms\n", a);
+    std::printf("bare wget median  %8.1f ms\n", b);
+    std::printf("ratio             %8.2f (goal: at most 1.30)\n", a / b);
+    std::printf("peak memory: process %ld MB (%ld MB before the uploads), largest wget %ld MB\n",
+                rssAfter / 1024, rssBefore / 1024, childRss / 1024);
+    return a / b <= 1.3 ? 0 : 3;
+}

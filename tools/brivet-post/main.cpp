@@ -1,0 +1,241 @@
+// brivet-post: publishes the posts of one diary file on Brivet without a window, with
+// the same client code as the program. Reports go to standard error instead of boxes.
+#include "platform/com/ClassRegistry.h"
+#include "platform/ui/MsgBox.h"
+#include "poster/convert/modConverter.h"
+#include "poster/service/modPostSender.h"
+#include "poster/service/modServiceAddress.h"
+#include "poster/workflow/modApp.h"
+#include "support/ErrorReporter.h"
+#include "support/diary/DiaryFileReader.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <cstdio>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+constexpr int ExitPublished = 0;
+constexpr int ExitPostsLeft = 1;
+constexpr int ExitBadArguments = 2;
+
+void out(FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+int bad(const QString& text)
+{
+    out(stderr, QStringLiteral("brivet-post: ") + text);
+    return ExitBadArguments;
+}
+
+// Reads a line from the terminal with echo off; false when there is no terminal.
+bool askPassword(const QString& prompt, QString* password)
+{
+    FILE* tty = std::fopen("/dev/tty", "r+");
+    if (!tty)
+        return false;
+    termios saved{};
+    const int fd = fileno(tty);
+    if (tcgetattr(fd, &saved) != 0) {
+        std::fclose(tty);
+        return false;
+    }
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(fd, TCSAFLUSH, &quiet);
+    std::fputs(prompt.toLocal8Bit().constData(), tty);
+    std::fflush(tty);
+    QByteArray line;
+    for (int c = std::fgetc(tty); c != EOF && c != '\n'; c = std::fgetc(tty))
+        line.append(static_cast<char>(c));
+    tcsetattr(fd, TCSAFLUSH, &saved);
+    std::fputc('\n', tty);
+    std::fclose(tty);
+    *password = QString::fromLocal8Bit(line);
+    line.fill('\0');
+    return true;
+}
+
+bool readPasswordFile(const QString& name, QString* password, QString* error)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error =
+            QStringLiteral("cannot read the password file %1: %2").arg(name, file.errorString());
+        return false;
+    }
+    if (file.permissions() & (QFile::ReadGroup | QFile::ReadOther))
+        out(stderr, QStringLiteral("brivet-post: warning: other users can read %1").arg(name));
+    QByteArray bytes = file.readAll();
+    // One line ending after the password is the file's, not the password's.
+    if (bytes.endsWith('\n'))
+        bytes.chop(1);
+    if (bytes.endsWith('\r'))
+        bytes.chop(1);
+    *password = QString::fromUtf8(bytes);
+    return true;
+}
+
+// Answers Retry to the first `retries` failures of each request, Cancel after.
+ErrorReporter::Sink consoleSink(int retries)
+{
+    return [retries, url = QString(), failures = 0](const ErrorReport& report) mutable {
+        out(stderr, report.text);
+        if (report.requestUrl.isEmpty())
+            return vbOK;
+        if (report.requestUrl != url) {
+            url = report.requestUrl;
+            failures = 0;
+        }
+        if (++failures <= retries) {
+            out(stderr, QStringLiteral("Retrying (%1 of %2).").arg(failures).arg(retries));
+            return vbRetry;
+        }
+        return vbCancel;
+    };
+}
+
+// Uploads posts from index `skip` on, in order, stopping at the first that is not
+// published. Returns how many posts were published.
+int uploadPosts(const IDiaryPostList* posts, int skip, bool dryRun, bool* stopped)
+{
+    const int total = posts->Count();
+    int published = 0;
+    *stopped = false;
+    for (int i = skip; i < total; ++i) {
+        const ComPtr<IDiaryPost> post = posts->Item(i);
+        out(stdout, QStringLiteral("Uploading post %1 of %2").arg(i + 1).arg(total));
+        if (dryRun) {
+            out(stdout, EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
+                                         post->AdultOnly(), QStringLiteral("%PROFILE_ID%")));
+            continue;
+        }
+        bool sent = false;
+        try {
+            sent = SendPost(post, true, false);
+        } catch (const RuntimeError& error) {
+            out(stderr, ErrorReporter::RunTimeErrorText(error, QStringLiteral("Can't send post.")));
+        }
+        if (!sent) {
+            *stopped = true;
+            out(stdout, QStringLiteral("Post %1 of %2 was not published; %3 published in this "
+                                       "run. Resume with --skip %4.")
+                            .arg(i + 1)
+                            .arg(total)
+                            .arg(published)
+                            .arg(i));
+            return published;
+        }
+        ++published;
+    }
+    out(stdout, dryRun ? QStringLiteral("Dry run: %1 of %2 posts shown, nothing sent.")
+                             .arg(total - skip)
+                             .arg(total)
+                       : QStringLiteral("Published %1 of %2 posts.").arg(published).arg(total));
+    return published;
+}
+
+bool parseCount(const QString& text, int* value)
+{
+    bool ok = false;
+    *value = text.toInt(&ok);
+    return ok && *value >= 0;
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(App().EXEName);
+    QCoreApplication::setOrganizationName(App().CompanyName);
+    RegisterComponentClasses();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Publishes every post of a diary export file on Brivet, in file order, and stops at "
+        "the first post that is not published.\nThe password comes from the environment "
+        "variable BRIVET_PASSWORD, from --password-file, or is asked on the terminal."));
+    parser.addHelpOption();
+    const QCommandLineOption address(QStringLiteral("service-address"),
+                                     QStringLiteral("the service's address (http or https, no "
+                                                    "trailing slash) instead of %1")
+                                         .arg(ServiceBaseAddress()),
+                                     QStringLiteral("URL"));
+    const QCommandLineOption caFile(QStringLiteral("ca-certificate"),
+                                    QStringLiteral("also trust the authority in this PEM file "
+                                                   "for the service's certificate"),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("the account's e-mail"),
+                                  QStringLiteral("EMAIL"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"),
+                                          QStringLiteral("read the password from this file"),
+                                          QStringLiteral("FILE"));
+    const QCommandLineOption retries(QStringLiteral("retries"),
+                                     QStringLiteral("send a failed request again up to N times "
+                                                    "(default 0)"),
+                                     QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption skip(QStringLiteral("skip"),
+                                  QStringLiteral("start after the first N posts"),
+                                  QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("print each post's request body; send nothing"));
+    parser.addOptions({address, caFile, user, passwordFile, retries, skip, dryRun});
+    parser.addPositionalArgument(QStringLiteral("DIARY-FILE"),
+                                 QStringLiteral("the diary export file to publish"));
+    if (!parser.parse(QCoreApplication::arguments()))
+        return bad(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        out(stdout, parser.helpText());
+        return ExitPublished;
+    }
+    if (parser.positionalArguments().size() != 1)
+        return bad(QStringLiteral("give exactly one diary file (see --help)"));
+    int retryCount = 0, skipCount = 0;
+    if (!parseCount(parser.value(retries), &retryCount))
+        return bad(QStringLiteral("--retries takes a whole number from 0"));
+    if (!parseCount(parser.value(skip), &skipCount))
+        return bad(QStringLiteral("--skip takes a whole number from 0"));
+    QString error;
+    if (parser.isSet(address) && !SetServiceBaseAddress(parser.value(address), &error))
+        return bad(error);
+    if (parser.isSet(caFile) && !SetExtraCACertificate(parser.value(caFile), &error))
+        return bad(error);
+
+    const auto reader = createObject<IDiaryFileReader>(CLSID_DiaryFileReader);
+    const QString diary = parser.positionalArguments().first();
+    if (!reader->LoadFile(diary))
+        return bad(diary + QStringLiteral(": ") + reader->LastError());
+    const ComPtr<IDiaryPostList> posts = reader->Posts();
+    if (skipCount > posts->Count())
+        return bad(QStringLiteral("--skip %1 is more than the file's %2 posts")
+                       .arg(skipCount)
+                       .arg(posts->Count()));
+
+    const bool dry = parser.isSet(dryRun);
+    if (!dry) {
+        LogonUserName = parser.value(user);
+        if (LogonUserName.isEmpty())
+            return bad(QStringLiteral("give the account with --user EMAIL"));
+        if (parser.isSet(passwordFile)) {
+            if (!readPasswordFile(parser.value(passwordFile), &LogonPassword, &error))
+                return bad(error);
+        } else if (qEnvironmentVariableIsSet("BRIVET_PASSWORD")) {
+            LogonPassword = qEnvironmentVariable("BRIVET_PASSWORD");
+        } else if (!askPassword(QStringLiteral("Password for %1: ").arg(LogonUserName),
+                                &LogonPassword)) {
+            return bad(QStringLiteral("no password: set BRIVET_PASSWORD, use --password-file, "
+                                      "or run on a terminal"));
+        }
+    }
+    ErrorReporter::instance().setSink(consoleSink(retryCount));
+
+    bool stopped = false;
+    uploadPosts(posts.get(), skipCount, dry, &stopped);
+    return stopped ? ExitPostsLeft : ExitPublished;
+}
