@@ -4,7 +4,6 @@
 #include "platform/com/ErrorInfo.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/convert/modConverter.h"
-#include "poster/service/modCommon.h"
 #include "poster/service/modServiceAddress.h"
 #include "poster/service/modSimpleRegExp.h"
 #include "poster/workflow/modApp.h"
@@ -183,37 +182,71 @@ QString EntryBodyTemplate()
 
 QString JsonEscape(const QString& text)
 {
-    const QString lf = LineBreaksToLF(text);
-    QString result;
-    result.reserve(lf.size() + lf.size() / 8);
-    for (const QChar c : lf) {
-        switch (c.unicode()) {
-        case '\\':
-            result += QLatin1String("\\\\");
+    // One pass with the result of LineBreaksToLF followed by the escapes: CR LF and a
+    // lone CR become LF first, so every line break is sent as \n. Bodies run to
+    // megabytes, so the exact length is counted first and the text written once.
+    const QChar* in = text.constData();
+    const qsizetype size = text.size();
+    const auto escapedLength = [](char16_t c) -> qsizetype {
+        if (c >= 0x20)
+            return c == u'\\' || c == u'"' ? 2 : 1;
+        switch (c) {
+        case u'\n':
+        case u'\r':
+        case u'\t':
+        case u'\b':
+        case u'\f':
+            return 2;
+        default:
+            return 6;
+        }
+    };
+    qsizetype length = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (in[i] == u'\r' && i + 1 < size && in[i + 1] == u'\n')
+            continue; // the pair is one line break
+        length += escapedLength(in[i].unicode());
+    }
+    QString result(length, Qt::Uninitialized);
+    QChar* out = result.data();
+    static const char hex[] = "0123456789abcdef";
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = in[i].unicode();
+        if (c >= 0x20 && c != u'\\' && c != u'"') {
+            *out++ = QChar(c);
+            continue;
+        }
+        *out++ = u'\\';
+        switch (c) {
+        case u'\\':
+            *out++ = u'\\';
             break;
-        case '"':
-            result += QLatin1String("\\\"");
+        case u'"':
+            *out++ = u'"';
             break;
-        case '\r':
-            result += QLatin1String("\\r");
+        case u'\r':
+            if (i + 1 < size && in[i + 1] == u'\n')
+                ++i;
+            *out++ = u'n';
             break;
-        case '\n':
-            result += QLatin1String("\\n");
+        case u'\n':
+            *out++ = u'n';
             break;
-        case '\t':
-            result += QLatin1String("\\t");
+        case u'\t':
+            *out++ = u't';
             break;
-        case '\b':
-            result += QLatin1String("\\b");
+        case u'\b':
+            *out++ = u'b';
             break;
-        case '\f':
-            result += QLatin1String("\\f");
+        case u'\f':
+            *out++ = u'f';
             break;
         default:
-            if (c.unicode() < 0x20)
-                result += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                result += c;
+            *out++ = u'u';
+            *out++ = u'0';
+            *out++ = u'0';
+            *out++ = QLatin1Char(hex[c >> 4]);
+            *out++ = QLatin1Char(hex[c & 0xF]);
         }
     }
     return result;

@@ -3,11 +3,13 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/convert/modConverter.h"
+#include "poster/service/modPasswordCryptor.h"
 #include "poster/service/modPostSender.h"
 #include "poster/service/modServiceAddress.h"
 #include "poster/workflow/modApp.h"
 #include "support/ErrorReporter.h"
 #include "support/diary/DiaryFileReader.h"
+#include "support/settings/SettingsStore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -141,6 +143,16 @@ int uploadPosts(const IDiaryPostList* posts, int skip, bool dryRun, bool* stoppe
     return published;
 }
 
+// A value that the logon window stored in the program's main settings section.
+QString rememberedValue(const QString& key)
+{
+    QVariant value;
+    const auto store = createObject<ISettingsStore>(CLSID_SettingsStore);
+    if (FAILED(store->GetValue(QString(), key, skText, QString(), App(), true, &value)))
+        return {};
+    return value.toString();
+}
+
 bool parseCount(const QString& text, int* value)
 {
     bool ok = false;
@@ -185,7 +197,11 @@ int main(int argc, char* argv[])
                                   QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("print each post's request body; send nothing"));
-    parser.addOptions({address, caFile, user, passwordFile, retries, skip, dryRun});
+    const QCommandLineOption remembered(
+        QStringLiteral("remembered"),
+        QStringLiteral("use the user name and password that the logon window remembered "
+                       "where none is given"));
+    parser.addOptions({address, caFile, user, passwordFile, remembered, retries, skip, dryRun});
     parser.addPositionalArgument(QStringLiteral("DIARY-FILE"),
                                  QStringLiteral("the diary export file to publish"));
     if (!parser.parse(QCoreApplication::arguments()))
@@ -219,14 +235,24 @@ int main(int argc, char* argv[])
 
     const bool dry = parser.isSet(dryRun);
     if (!dry) {
+        const bool useRemembered = parser.isSet(remembered);
         LogonUserName = parser.value(user);
+        if (LogonUserName.isEmpty() && useRemembered)
+            LogonUserName = rememberedValue(QStringLiteral("Username"));
         if (LogonUserName.isEmpty())
-            return bad(QStringLiteral("give the account with --user EMAIL"));
+            return bad(useRemembered
+                           ? QStringLiteral("no user name is remembered; give --user EMAIL")
+                           : QStringLiteral("give the account with --user EMAIL"));
         if (parser.isSet(passwordFile)) {
             if (!readPasswordFile(parser.value(passwordFile), &LogonPassword, &error))
                 return bad(error);
         } else if (qEnvironmentVariableIsSet("BRIVET_PASSWORD")) {
             LogonPassword = qEnvironmentVariable("BRIVET_PASSWORD");
+        } else if (useRemembered) {
+            LogonPassword = DecodePassword(rememberedValue(QStringLiteral("Password")));
+            if (LogonPassword.isEmpty())
+                return bad(QStringLiteral("no password is remembered for this user; set "
+                                          "BRIVET_PASSWORD or use --password-file"));
         } else if (!askPassword(QStringLiteral("Password for %1: ").arg(LogonUserName),
                                 &LogonPassword)) {
             return bad(QStringLiteral("no password: set BRIVET_PASSWORD, use --password-file, "

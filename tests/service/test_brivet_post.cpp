@@ -1,0 +1,181 @@
+// brivet-post as a user runs it: a diary file, the sandbox service, exit codes and
+// what it prints.
+#include "platform/com/ClassRegistry.h"
+#include "poster/service/modPasswordCryptor.h"
+#include "poster/workflow/modApp.h"
+#include "support/settings/SettingsStore.h"
+#include "tests/TestSupport.h"
+#include "tests/sandbox/SandboxServer.h"
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+QString u(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+const QByteArray Diary = "DIARY-EXPORT 1\n"
+                         "POST 2010-03-05 19:07:03\nTITLE One\nBODY\n[b]first[/b]\n.\n"
+                         "POST 2010-03-06 10:00:00\nTITLE Two\nADULT\nBODY\nsecond\n.\n"
+                         "POST 2010-03-07 11:00:00\nTITLE Three\nBODY\nthird\n.\n";
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QString out, err;
+};
+
+ToolRun brivetPost(const QStringList& arguments, const QString& password = u("demo"))
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (password.isNull())
+        environment.remove(u("BRIVET_PASSWORD"));
+    else
+        environment.insert(u("BRIVET_PASSWORD"), password);
+    process.setProcessEnvironment(environment);
+    // No terminal to ask on, even when the tests run from one: a missing password is
+    // an error, not a prompt.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(u(BRIVET_POST), arguments);
+    process.waitForFinished(120000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QStringList titles(const SandboxServer& sandbox)
+{
+    QStringList found;
+    for (const QJsonValue& entry : sandbox.entries())
+        found << entry.toObject()[u("title")].toString();
+    return found;
+}
+} // namespace
+
+TEST(BrivetPost, PublishesEveryPostOverHttps)
+{
+    SandboxServer sandbox;
+    ASSERT_TRUE(sandbox.start({u("--tls")}));
+    const QString diary = writeTestFile(u("diary.txt"), Diary);
+    const ToolRun run =
+        brivetPost({u("--service-address"), sandbox.baseAddress(), u("--ca-certificate"),
+                    sandbox.caCertificate(), u("--user"), u("demo@brivet.example"), diary});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(u("Uploading post 1 of 3\nUploading post 2 of 3\n"
+                                   "Uploading post 3 of 3\nPublished 3 of 3 posts.")))
+        << run.out.toStdString();
+    EXPECT_EQ(titles(sandbox), (QStringList{u("One"), u("Two"), u("Three")}));
+    EXPECT_TRUE(sandbox.entries()[1].toObject()[u("adult")].toBool());
+}
+
+TEST(BrivetPost, UntrustedCertificateStopsTheRun)
+{
+    SandboxServer sandbox;
+    ASSERT_TRUE(sandbox.start({u("--tls")}));
+    const ToolRun run =
+        brivetPost({u("--service-address"), sandbox.baseAddress(), u("--user"),
+                    u("demo@brivet.example"), writeTestFile(u("diary.txt"), Diary)});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(u("Can't log on Brivet.")));
+    EXPECT_TRUE(run.err.contains(u("certificate could not be verified"))) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(u("Resume with --skip 0.")));
+    EXPECT_TRUE(sandbox.entries().isEmpty());
+}
+
+TEST(BrivetPost, StopsAtTheFirstFailureAndResumesWithSkip)
+{
+    SandboxServer sandbox;
+    // Logon and post 1 pass; post 2 fails twice, more than the one retry allows.
+    ASSERT_TRUE(sandbox.start({u("--faults"), u("none,none,before-store,before-store")}));
+    const QString diary = writeTestFile(u("diary.txt"), Diary);
+    const QString password = writeTestFile(u("password"), "demo\n");
+    const QStringList common = {u("--service-address"),
+                                sandbox.baseAddress(),
+                                u("--user"),
+                                u("demo@brivet.example"),
+                                u("--password-file"),
+                                password,
+                                u("--retries"),
+                                u("1")};
+    ToolRun run = brivetPost(common + QStringList{diary}, QString());
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u("Can't send post.\n\nThe server answered: HTTP 500")))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u("Retrying (1 of 1).")));
+    EXPECT_TRUE(run.out.contains(u("Resume with --skip 1."))) << run.out.toStdString();
+    EXPECT_EQ(titles(sandbox), QStringList{u("One")});
+
+    run = brivetPost(common + QStringList{u("--skip"), u("1"), diary}, QString());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(u("Uploading post 2 of 3\n")));
+    EXPECT_EQ(titles(sandbox), (QStringList{u("One"), u("Two"), u("Three")}));
+}
+
+TEST(BrivetPost, RememberedCredentialsAreThoseTheLogonWindowStored)
+{
+    SandboxServer sandbox;
+    ASSERT_TRUE(sandbox.start());
+    const auto store = createObject<ISettingsStore>(CLSID_SettingsStore);
+    ASSERT_EQ(
+        store->SaveValue(QString(), u("Username"), skText, u("demo@brivet.example"), App(), true),
+        S_OK);
+    ASSERT_EQ(store->SaveValue(QString(), u("Password"), skText, EncodePassword(u("demo"), 2),
+                               App(), true),
+              S_OK);
+    const QString diary = writeTestFile(u("diary.txt"), Diary);
+    ToolRun run = brivetPost({u("--service-address"), sandbox.baseAddress(), u("--remembered"),
+                              u("--skip"), u("2"), diary},
+                             QString());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(titles(sandbox), QStringList{u("Three")});
+
+    // A user given on the command line wins; the remembered password still serves.
+    run = brivetPost({u("--service-address"), sandbox.baseAddress(), u("--remembered"), u("--user"),
+                      u("nobody@brivet.example"), u("--skip"), u("2"), diary},
+                     QString());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(u("HTTP 401"))) << run.err.toStdString();
+    store->SaveValue(QString(), u("Password"), skText, QString(), App(), true);
+}
+
+TEST(BrivetPost, DryRunPrintsBodiesAndSendsNothing)
+{
+    const ToolRun run = brivetPost({u("--dry-run"), u("--skip"), u("2"), u("--service-address"),
+                                    u("http://127.0.0.1:9"), writeTestFile(u("diary.txt"), Diary)});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(u("Uploading post 3 of 3\n{\"data\":{\"type\":\"entries\","
+                                     "\"attributes\":{\"content\":\"third\",\"title\":\"Three\"")))
+        << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(u("Uploading post 2")));
+}
+
+TEST(BrivetPost, BadArgumentsAndFilesExitWithTwo)
+{
+    const QString diary = writeTestFile(u("diary.txt"), Diary);
+    const QString broken = writeTestFile(u("broken.txt"), "DIARY-EXPORT 1\nPOST nonsense\n");
+    const QList<QStringList> cases = {
+        {},
+        {u("--password"), u("secret"), diary},
+        {u("--service-address"), u("http://127.0.0.1:1/"), u("--user"), u("a@b"), diary},
+        {u("--retries"), u("-1"), u("--user"), u("a@b"), diary},
+        {u("--skip"), u("4"), u("--user"), u("a@b"), diary},
+        {u("--user"), u("a@b"), broken},
+        {u("--user"), u("a@b"), testFolder() + u("/missing.txt")},
+        {diary}, // no user
+    };
+    for (const QStringList& arguments : cases) {
+        const ToolRun run = brivetPost(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(u(" ")).toStdString();
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+    // No password anywhere and no terminal to ask on.
+    const ToolRun run = brivetPost({u("--user"), u("a@b"), diary}, QString());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(u("BRIVET_PASSWORD")));
+}

@@ -1,0 +1,254 @@
+// The service client against the sandbox Brivet service on 127.0.0.1, through the
+// request component and real wget, over http and https.
+#include "platform/ui/MsgBox.h"
+#include "poster/convert/modConverter.h"
+#include "poster/service/modCommon.h"
+#include "poster/service/modPostSender.h"
+#include "poster/service/modServiceAddress.h"
+#include "tests/TestSupport.h"
+#include "tests/sandbox/SandboxServer.h"
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <gtest/gtest.h>
+
+namespace {
+QString u(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+ComPtr<IDiaryPost> post(const QString& title, const QString& body, bool adult = false)
+{
+    DiaryPostData data;
+    data.postDate = QDateTime(QDate(2010, 3, 5), QTime(19, 7, 3), Qt::UTC);
+    data.title = title;
+    data.body = body;
+    data.adultOnly = adult;
+    return newDiaryPost(data);
+}
+
+// The requests of one path in the sandbox's log, in order.
+QStringList requestsTo(const SandboxServer& sandbox, const QString& path)
+{
+    static const QRegularExpression line(u("\"POST (/v2/\\w+\\?nonce=\\d+) HTTP"));
+    QStringList found;
+    auto matches = line.globalMatch(sandbox.log());
+    while (matches.hasNext()) {
+        const QString request = matches.next().captured(1);
+        if (request.startsWith(path))
+            found << request;
+    }
+    return found;
+}
+
+// Answers boxes from a script, then Cancel, so that a request failing beyond what a
+// test expects ends instead of retrying for ever.
+class Boxes
+{
+public:
+    Boxes()
+    {
+        setMsgBoxHook([this](const QString& prompt, int style, const QString& title) {
+            m_shown.append({prompt, style, title});
+            return m_answers.isEmpty() ? vbCancel : m_answers.takeFirst();
+        });
+    }
+    ~Boxes() { setMsgBoxHook({}); }
+    void answer(QList<int> answers) { m_answers = std::move(answers); }
+    const QList<ShownBox>& shown() const { return m_shown; }
+    void clear() { m_shown.clear(); }
+
+private:
+    QList<int> m_answers;
+    QList<ShownBox> m_shown;
+};
+
+void resetSession()
+{
+    AccessToken.clear();
+    ProfileId.clear();
+    LogonUserName = u("demo@brivet.example");
+    LogonPassword = u("demo");
+}
+} // namespace
+
+class ServiceClient : public ::testing::TestWithParam<bool>
+{
+protected:
+    // Starts a sandbox of its own for the test, over https when the parameter says so.
+    void startSandbox(QStringList arguments = {})
+    {
+        if (GetParam())
+            arguments << u("--tls");
+        QString error;
+        ASSERT_TRUE(sandbox.start(arguments, &error)) << error.toStdString();
+        ASSERT_TRUE(SetServiceBaseAddress(sandbox.baseAddress(), &error)) << error.toStdString();
+        if (GetParam())
+            ASSERT_TRUE(SetExtraCACertificate(sandbox.caCertificate(), &error))
+                << error.toStdString();
+        resetSession();
+    }
+
+    SandboxServer sandbox;
+    Boxes boxes;
+};
+
+TEST_P(ServiceClient, OneLogonPublishesManyPostsWithTheirPermissions)
+{
+    startSandbox();
+    ASSERT_TRUE(SendPost(post(u("Adult"), u("[b]one[/b]"), true), true, false));
+    const QString token = AccessToken;
+    EXPECT_FALSE(token.isEmpty());
+    EXPECT_EQ(ProfileId, u("100001"));
+    ASSERT_TRUE(SendPost(post(u("Open"), u("two")), true, false));
+    ASSERT_TRUE(SendPost(post(QString(), u("three")), false, true));
+    EXPECT_EQ(AccessToken, token);
+    EXPECT_TRUE(boxes.shown().isEmpty());
+
+    EXPECT_EQ(requestsTo(sandbox, u("/v2/sessions")).size(), 1);
+    const QJsonArray entries = sandbox.entries();
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[0].toObject()[u("title")].toString(), u("Adult"));
+    EXPECT_EQ(entries[0].toObject()[u("content")].toString(), u("<b>one</b>"));
+    EXPECT_TRUE(entries[0].toObject()[u("adult")].toBool());
+    EXPECT_FALSE(entries[0].toObject()[u("feed")].toBool());
+    for (int i : {1, 2}) {
+        EXPECT_FALSE(entries[i].toObject()[u("adult")].toBool());
+        EXPECT_TRUE(entries[i].toObject()[u("feed")].toBool());
+    }
+    EXPECT_EQ(entries[2].toObject()[u("title")].toString(), QString());
+}
+
+TEST_P(ServiceClient, TextArrivesExactly)
+{
+    startSandbox();
+    const QString title = u("Tab\there, \"quoted\", back\\slash,\r\nnext line \x0c/");
+    const QString body =
+        u("Привет, мир!\r\n[i]Ёлка[/i] \"в лесу\" \\ C:\\path\r\n\ttab 😀 </script>");
+    ASSERT_TRUE(SendPost(post(title, body), true, false));
+    const QJsonObject entry = sandbox.entries().last().toObject();
+    EXPECT_EQ(entry[u("title")].toString(), LineBreaksToLF(title));
+    EXPECT_EQ(entry[u("content")].toString(), LineBreaksToLF(ConvertPostBody(body, true)));
+    EXPECT_TRUE(entry[u("content")].toString().startsWith(u("Привет, мир!<br />\n<i>Ёлка</i>")));
+}
+
+TEST_P(ServiceClient, LoneSurrogatesTravelAsReplacementCharacters)
+{
+    startSandbox();
+    const QString lone = QString(QChar(0xD83D)) + u("x") + QString(QChar(0xDE00));
+    ASSERT_TRUE(SendPost(post(lone, lone + u("😀")), true, false));
+    const QJsonObject entry = sandbox.entries().last().toObject();
+    EXPECT_EQ(entry[u("title")].toString(), u("\uFFFDx\uFFFD"));
+    EXPECT_EQ(entry[u("content")].toString(), u("\uFFFDx\uFFFD😀"));
+}
+
+TEST_P(ServiceClient, WrongPasswordRetriesTheSameRequestThenCancels)
+{
+    startSandbox();
+    LogonPassword = u("wrong");
+    boxes.answer({vbRetry, vbRetry, vbRetry, vbCancel});
+    EXPECT_FALSE(SendPost(post(u("t"), u("b")), true, false));
+    ASSERT_EQ(boxes.shown().size(), 4);
+    for (const ShownBox& box : boxes.shown()) {
+        EXPECT_EQ(box.style, vbRetryCancel | vbCritical);
+        EXPECT_TRUE(box.prompt.startsWith(u("Can't log on Brivet.\n\n")));
+        EXPECT_TRUE(box.prompt.contains(u("HTTP 401"))) << box.prompt.toStdString();
+        EXPECT_TRUE(box.prompt.contains(u("wget exit code: 6."))) << box.prompt.toStdString();
+    }
+    const QStringList sessions = requestsTo(sandbox, u("/v2/sessions"));
+    ASSERT_EQ(sessions.size(), 4);
+    EXPECT_EQ(sessions.count(sessions.first()), 4); // one nonce for all four
+    EXPECT_TRUE(requestsTo(sandbox, u("/v2/entries")).isEmpty());
+    EXPECT_TRUE(AccessToken.isEmpty());
+    EXPECT_TRUE(sandbox.entries().isEmpty());
+}
+
+TEST_P(ServiceClient, RetryAfterAnAnswerLostAfterStoringPublishesOnce)
+{
+    startSandbox({u("--faults"), u("none,after-store")});
+    boxes.answer({vbRetry});
+    ASSERT_TRUE(SendPost(post(u("Once"), u("only once")), true, false));
+    ASSERT_EQ(boxes.shown().size(), 1);
+    EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(u("Can't send post.\n\n")));
+    EXPECT_TRUE(boxes.shown()[0].prompt.contains(u("HTTP 500")));
+    const QStringList entries = requestsTo(sandbox, u("/v2/entries"));
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0], entries[1]);
+    EXPECT_EQ(sandbox.entries().size(), 1);
+}
+
+TEST_P(ServiceClient, RejectedTokenFailsUploadsWithoutNewLogons)
+{
+    startSandbox({u("--reject-token")});
+    boxes.answer({vbCancel, vbRetry, vbCancel});
+    EXPECT_FALSE(SendPost(post(u("a"), u("a")), true, false));
+    EXPECT_FALSE(SendPost(post(u("b"), u("b")), true, false));
+    EXPECT_EQ(boxes.shown().size(), 3);
+    EXPECT_EQ(requestsTo(sandbox, u("/v2/sessions")).size(), 1);
+    EXPECT_EQ(requestsTo(sandbox, u("/v2/entries")).size(), 3);
+    EXPECT_FALSE(AccessToken.isEmpty());
+    EXPECT_TRUE(sandbox.entries().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(HttpAndHttps, ServiceClient, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "https" : "http"; });
+
+// A server that answers every logon with a reply the sandbox never gives.
+class OddReply : public ::testing::Test
+{
+protected:
+    void serve(const QByteArray& reply)
+    {
+        const QString file = writeTestFile(u("reply.json"), reply);
+        server.start(u("python3"), {sourceFolder() + u("/tests/service/reply_server.py"), file});
+        ASSERT_TRUE(server.waitForReadyRead(10000));
+        const QString port = QString::fromLatin1(server.readLine()).trimmed().mid(5);
+        QString error;
+        ASSERT_TRUE(SetServiceBaseAddress(u("http://127.0.0.1:") + port, &error));
+        resetSession();
+    }
+    void TearDown() override
+    {
+        server.kill();
+        server.waitForFinished();
+    }
+    QProcess server;
+    Boxes boxes;
+};
+
+TEST_F(OddReply, UnusableSessionRepliesSendNoEntry)
+{
+    for (const QByteArray& reply : {QByteArray(R"({"data":{"attributes":{"profile":123}}})"),
+                                    QByteArray(R"({"access-token":"abc","profile":"123"})"),
+                                    QByteArray("{\"access-token\":\"\xff\xfe\",\"profile\":5}")}) {
+        serve(reply);
+        boxes.clear();
+        EXPECT_FALSE(SendPost(post(u("t"), u("b")), true, false));
+        ASSERT_EQ(boxes.shown().size(), 1);
+        EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(
+            u("Can't log on Brivet: error parsing server response.")));
+        EXPECT_TRUE(AccessToken.isEmpty());
+        TearDown();
+    }
+}
+
+TEST(ServiceClientFailures, RefusedConnectionIsNamed)
+{
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress(u("127.0.0.1"))));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QString error;
+    ASSERT_TRUE(SetServiceBaseAddress(u("http://127.0.0.1:%1").arg(port), &error));
+    resetSession();
+    Boxes boxes;
+    boxes.answer({vbCancel});
+    EXPECT_FALSE(LogOn());
+    ASSERT_EQ(boxes.shown().size(), 1);
+    EXPECT_TRUE(boxes.shown()[0].prompt.contains(u("refused the connection")))
+        << boxes.shown()[0].prompt.toStdString();
+    EXPECT_TRUE(boxes.shown()[0].prompt.contains(u("wget exit code: 4.")));
+}
