@@ -9,6 +9,7 @@
 #include "poster/workflow/modApp.h"
 #include "poster/workflow/modAppWindowTitle.h"
 #include "poster/workflow/modCheckDiaryPostTimes.h"
+#include "poster/workflow/modConfigProxyHT.h"
 #include "poster/workflow/modDateFormat.h"
 #include "poster/workflow/modMain.h"
 #include "poster/workflow/modPostListLine.h"
@@ -360,7 +361,10 @@ void frmMain::cmdClear_Click()
     Clear();
 }
 
-void frmMain::cmdProxy_Click() {}
+void frmMain::cmdProxy_Click()
+{
+    ConfigureNewProxySettings();
+}
 
 void frmMain::cmdSendPosts_Click()
 {

@@ -1,0 +1,390 @@
+// The logon window with real widgets and a real settings file in a temporary home, and
+// the proxy buttons of both windows with the component's real dialog.
+#include "platform/com/ClassRegistry.h"
+#include "poster/service/frmLogon.h"
+#include "poster/service/modPasswordCryptor.h"
+#include "poster/service/modPostSender.h"
+#include "poster/workflow/frmMain.h"
+#include "poster/workflow/modApp.h"
+#include "support/settings/SettingsStore.h"
+#include "tests/TestSupport.h"
+#include "tests/request/RequestFixtures.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDirIterator>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+// Records the documents that the window asks the desktop to open.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened << url; }
+};
+
+ComPtr<ISettingsStore> store()
+{
+    return createObject<ISettingsStore>(CLSID_SettingsStore);
+}
+
+QString storedText(const QString& key)
+{
+    QVariant value;
+    store()->GetValue(QString(), key, skText, QStringLiteral("<none>"), App(), true, &value);
+    return value.toString();
+}
+
+void storeText(const QString& key, const QString& value)
+{
+    ASSERT_EQ(store()->SaveValue(QString(), key, skText, value, App(), true), S_OK);
+}
+
+// The raw lines of one section of the settings file.
+QMap<QString, QVariant> rawSection(const QString& section)
+{
+    QSettings file(settingsFileName(App()), QSettings::IniFormat);
+    file.beginGroup(section);
+    QMap<QString, QVariant> values;
+    for (const QString& key : file.childKeys())
+        values.insert(key, file.value(key));
+    return values;
+}
+
+// Answers the modal proxy dialog once it is up. It comes from the component's own copy
+// of the class, so it is reached by names.
+void whenProxyDialogShows(std::function<void(QWidget*)> act)
+{
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || dialog->objectName() != QStringLiteral("frmProxyConfig"))
+            return;
+        timer->stop();
+        timer->deleteLater();
+        act(dialog);
+    });
+    timer->start(10);
+}
+
+void clickIn(QWidget* dialog, const char* button)
+{
+    dialog->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+}
+
+class LogonWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QFile::remove(settingsFileName(App()));
+        LogonUserName.clear();
+        LogonPassword.clear();
+    }
+    void TearDown() override
+    {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (dynamic_cast<frmMain*>(window)) {
+                window->setAttribute(Qt::WA_DeleteOnClose);
+                window->close();
+            }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // A window as start-up opens it.
+    std::unique_ptr<frmLogon> open()
+    {
+        auto form = std::make_unique<frmLogon>();
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        return form;
+    }
+
+    MsgBoxScript boxes;
+};
+} // namespace
+
+TEST_F(LogonWindow, FirstStartIsCentredAndEmptyAndProceedNeedsBothFields)
+{
+    const auto form = open();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Brivet poster :: Starting"));
+    EXPECT_TRUE(form->txtUsername->text().isEmpty());
+    EXPECT_TRUE(form->txtPassword->text().isEmpty());
+    EXPECT_EQ(form->txtPassword->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(form->cmdPostsList->isEnabled());
+    const QPoint centre = form->screen()->availableGeometry().center();
+    EXPECT_LE((form->frameGeometry().center() - centre).manhattanLength(), 10);
+
+    QTest::keyClicks(form->txtUsername, QStringLiteral("me@example.com"));
+    EXPECT_FALSE(form->cmdPostsList->isEnabled());
+    form->txtUsername->clear();
+    QTest::keyClicks(form->txtPassword, QStringLiteral("secret"));
+    EXPECT_FALSE(form->cmdPostsList->isEnabled());
+    QTest::keyClicks(form->txtUsername, QStringLiteral("   "));
+    EXPECT_TRUE(form->cmdPostsList->isEnabled()); // spaces count as a name
+}
+
+TEST_F(LogonWindow, ProceedHandsOverBothTextsUnchangedAndOpensTheMainWindow)
+{
+    const auto form = open();
+    QTest::keyClicks(form->txtUsername, QStringLiteral("  me@example.com "));
+    QTest::keyClicks(form->txtPassword, QStringLiteral(" pass word "));
+    QTest::keyClick(form->txtPassword, Qt::Key_Return);
+
+    EXPECT_EQ(LogonUserName, QStringLiteral("  me@example.com "));
+    EXPECT_EQ(LogonPassword, QStringLiteral(" pass word "));
+    EXPECT_FALSE(form->isVisible());
+    auto* main = dynamic_cast<frmMain*>(form->mainWindow());
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("Brivet poster :: 0"));
+    EXPECT_EQ(storedText(QStringLiteral("Username")), QStringLiteral("  me@example.com "));
+    EXPECT_EQ(DecodePassword(storedText(QStringLiteral("Password"))),
+              QStringLiteral(" pass word "));
+}
+
+TEST_F(LogonWindow, EnterPressesTheFocusedButtonOrAnEnabledProceed)
+{
+    const auto form = open();
+    QTest::keyClicks(form->txtUsername, QStringLiteral("me"));
+    QTest::keyClick(form->txtUsername, Qt::Key_Return);
+    QTest::keyClick(form->txtUsername, Qt::Key_Enter);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->mainWindow(), nullptr);
+    EXPECT_TRUE(LogonUserName.isEmpty());
+
+    form->cmdCancel->setFocus();
+    QTest::keyClick(form->cmdCancel, Qt::Key_Return);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->mainWindow(), nullptr);
+}
+
+TEST_F(LogonWindow, EveryWayOutRemembersWhatWasTyped)
+{
+    const std::function<void(frmLogon*)> waysOut[] = {
+        [](frmLogon* f) { f->cmdCancel->click(); },
+        [](frmLogon* f) { QTest::keyClick(f->txtPassword, Qt::Key_Escape); },
+        [](frmLogon* f) { f->close(); }, // the title bar's close box
+    };
+    int n = 0;
+    for (const auto& leave : waysOut) {
+        const QString name = QStringLiteral("user%1@example.com").arg(++n);
+        const QString password = QStringLiteral("Crème %1 пароль").arg(n);
+        {
+            const auto form = open();
+            form->txtUsername->setText(name);
+            form->txtPassword->setText(password);
+            form->move(form->pos() + QPoint(7 * n, 5));
+            leave(form.get());
+            EXPECT_FALSE(form->isVisible()) << n;
+        }
+        const auto next = open();
+        EXPECT_EQ(next->txtUsername->text(), name) << n;
+        EXPECT_EQ(next->txtPassword->text(), password) << n;
+        EXPECT_TRUE(next->cmdPostsList->isEnabled()) << n;
+    }
+    EXPECT_TRUE(boxes.shown().isEmpty());
+}
+
+TEST_F(LogonWindow, APlacementIsRestored)
+{
+    QPoint where;
+    {
+        const auto form = open();
+        form->move(form->screen()->availableGeometry().topLeft() + QPoint(40, 30));
+        where = form->pos();
+        form->close();
+    }
+    const auto next = open();
+    EXPECT_EQ(next->pos(), where);
+}
+
+TEST_F(LogonWindow, AClearedPasswordIsStoredEmpty)
+{
+    storeText(QStringLiteral("Username"), QStringLiteral("me"));
+    storeText(QStringLiteral("Password"), EncodePassword(QStringLiteral("secret"), 2));
+    {
+        const auto form = open();
+        EXPECT_EQ(form->txtPassword->text(), QStringLiteral("secret"));
+        form->txtPassword->clear();
+        EXPECT_FALSE(form->cmdPostsList->isEnabled());
+        form->cmdCancel->click();
+    }
+    EXPECT_EQ(storedText(QStringLiteral("Password")), QString());
+    EXPECT_TRUE(open()->txtPassword->text().isEmpty());
+}
+
+TEST_F(LogonWindow, TheStoredPasswordIsNeverInClearText)
+{
+    const QString password = QStringLiteral("Hunter2-Plain");
+    {
+        const auto form = open();
+        form->txtUsername->setText(QStringLiteral("me"));
+        form->txtPassword->setText(password);
+        form->cmdCancel->click();
+    }
+    EXPECT_TRUE(storedText(QStringLiteral("Password")).startsWith(QLatin1Char('Z')));
+    int files = 0;
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        QDirIterator it(qEnvironmentVariable(variable), QDir::Files | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            ++files;
+            for (const QByteArray& form :
+                 {password.toUtf8(), password.toLatin1().toHex(),
+                  password.toLatin1().toHex().toUpper(),
+                  QByteArray(reinterpret_cast<const char*>(password.utf16()), password.size() * 2)})
+                EXPECT_FALSE(bytes.contains(form)) << file.fileName().toStdString();
+        }
+    }
+    EXPECT_GT(files, 0);
+}
+
+TEST_F(LogonWindow, EachStoredItemIsRestoredOnItsOwn)
+{
+    const QString damaged[] = {
+        QStringLiteral("Z0011223344556677889900AABBCCDDEEFF"), // another user's or damaged
+        QStringLiteral("Z123"),
+        QStringLiteral("not a password form"),
+    };
+    for (const QString& password : damaged) {
+        open()->close(); // leaves a placement
+        storeText(QStringLiteral("Username"), QStringLiteral("me@example.com"));
+        storeText(QStringLiteral("Password"), password);
+        {
+            QSettings file(settingsFileName(App()), QSettings::IniFormat);
+            int placements = 0;
+            const QStringList keys = file.allKeys();
+            for (const QString& key : keys)
+                if (key.contains(QStringLiteral("frmLogon"))) {
+                    file.setValue(key, QStringLiteral("garbage"));
+                    ++placements;
+                }
+            EXPECT_GT(placements, 0);
+        }
+        const auto form = open();
+        EXPECT_EQ(form->txtUsername->text(), QStringLiteral("me@example.com"));
+        EXPECT_TRUE(form->txtPassword->text().isEmpty()) << password.toStdString();
+        EXPECT_FALSE(form->cmdPostsList->isEnabled());
+        const QPoint centre = form->screen()->availableGeometry().center();
+        EXPECT_LE((form->frameGeometry().center() - centre).manhattanLength(), 10);
+    }
+}
+
+TEST_F(LogonWindow, TabOrderAndSelectAllOnFocus)
+{
+    const auto form = open();
+    form->txtUsername->setText(QStringLiteral("me@example.com"));
+    form->txtPassword->setText(QStringLiteral("secret"));
+    form->activateWindow();
+    form->txtUsername->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->txtUsername->selectedText(), QStringLiteral("me@example.com"));
+
+    QWidget* expected[] = {form->txtPassword, form->cmdProxy, form->cmdPostsList, form->cmdCancel,
+                           form->txtUsername};
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
+    EXPECT_TRUE(form->txtUsername->hasSelectedText());
+    form->txtPassword->deselect();
+    QTest::mouseClick(form->txtPassword, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->txtPassword->selectionLength(), 6);
+}
+
+TEST_F(LogonWindow, F1OpensTheReadMeAndShiftF1TheAboutWindow)
+{
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    const auto form = open();
+    QTest::keyClick(form->txtUsername, Qt::Key_F1);
+    QTest::keyClick(form->txtUsername, Qt::Key_F1, Qt::ControlModifier);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(recorder.opened.size(), 1);
+    EXPECT_TRUE(recorder.opened[0].toLocalFile().endsWith(QStringLiteral("/ReadMe.TXT")));
+    EXPECT_TRUE(boxes.shown().isEmpty());
+
+    QTest::keyClick(form->cmdProxy, Qt::Key_F1, Qt::ShiftModifier);
+    ASSERT_EQ(boxes.shown().size(), 1);
+    EXPECT_TRUE(boxes.shown()[0].title.startsWith(QStringLiteral("About ")));
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(LogonWindow, BothProxyButtonsStoreTheSettingsOnlyWhenConfirmed)
+{
+    useComponentBesideTests();
+    {
+        const ComPtr<_ProxySettings> initial = newProxySettings();
+        initial->put_AccessType(atProxy);
+        initial->put_HTTP_Address(QStringLiteral("10.1.1.1:3128"));
+        initial->put_Password(QStringLiteral("proxy-secret"));
+        ASSERT_EQ(store()->SaveObject(QStringLiteral("Proxy HT"), initial.get(), App(), true),
+                  S_OK);
+    }
+    const auto before = rawSection(QStringLiteral("Proxy HT"));
+    ASSERT_FALSE(before.isEmpty());
+
+    const auto form = open();
+    frmMain main;
+    const std::function<void()> buttons[] = {[&] { form->cmdProxy->click(); },
+                                             [&] { main.cmdProxy->click(); }};
+    int n = 0;
+    for (const auto& press : buttons) {
+        ++n;
+        QString shown;
+        whenProxyDialogShows([&](QWidget* dialog) {
+            shown = dialog->findChild<QLineEdit*>(QStringLiteral("txtHTTPAddress"))->text();
+            dialog->findChild<QLineEdit*>(QStringLiteral("txtHTTPAddress"))
+                ->setText(QStringLiteral("10.9.9.9:80"));
+            clickIn(dialog, "cmdCancel");
+        });
+        press();
+        EXPECT_EQ(shown, QStringLiteral("10.1.1.1:3128")) << n;
+        EXPECT_EQ(rawSection(QStringLiteral("Proxy HT")), before) << n;
+    }
+
+    n = 0;
+    for (const auto& press : buttons) {
+        const QString address = QStringLiteral("10.2.2.%1:8080").arg(++n);
+        whenProxyDialogShows([&](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("txtHTTPAddress"))->setText(address);
+            dialog->findChild<QLineEdit*>(QStringLiteral("txtPassword"))
+                ->setText(QStringLiteral("new-proxy-secret"));
+            clickIn(dialog, "cmdOk");
+        });
+        press();
+        const ComPtr<_ProxySettings> reread = newProxySettings();
+        ASSERT_EQ(store()->LoadObject(QStringLiteral("Proxy HT"), reread.get(), App(), true), S_OK);
+        QString http, password;
+        AccessType_Const type = atSystem;
+        reread->get_HTTP_Address(&http);
+        reread->get_Password(&password);
+        reread->get_AccessType(&type);
+        EXPECT_EQ(http, address);
+        EXPECT_EQ(password, QStringLiteral("new-proxy-secret"));
+        EXPECT_EQ(type, atProxy);
+        QFile file(settingsFileName(App()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(file.readAll().contains("proxy-secret"));
+    }
+}
+
+#include "test_logon.moc"
