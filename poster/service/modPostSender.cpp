@@ -52,53 +52,143 @@ QString LoadResString(int id)
     return table.value(id);
 }
 
+// JSON string content: CR LF and a lone CR become LF first (LineBreaksToLF), then
+// backslash, quote, line breaks and every other control character are escaped. An
+// unpaired surrogate has no UTF-8 form and becomes U+FFFD. Bodies run to megabytes, so
+// the exact length is counted first and the text is written once, in place.
+qsizetype JsonLength(QStringView text)
+{
+    qsizetype length = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x20)
+            length += c == u'\\' || c == u'"' ? 2 : 1;
+        else if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
+            continue; // the pair is one line break
+        else if (c == u'\n' || c == u'\r' || c == u'\t' || c == u'\b' || c == u'\f')
+            length += 2;
+        else
+            length += 6;
+    }
+    return length;
+}
+
+QChar* WriteJson(QStringView text, QChar* out)
+{
+    static const char hex[] = "0123456789abcdef";
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text[i];
+        const char16_t code = c.unicode();
+        if (code >= 0x20 && code != u'\\' && code != u'"') {
+            if (!c.isSurrogate()) {
+                *out++ = c;
+            } else if (c.isHighSurrogate() && i + 1 < size && text[i + 1].isLowSurrogate()) {
+                *out++ = c;
+                *out++ = text[++i];
+            } else {
+                *out++ = QChar::ReplacementCharacter;
+            }
+            continue;
+        }
+        *out++ = u'\\';
+        switch (code) {
+        case u'\\':
+            *out++ = u'\\';
+            break;
+        case u'"':
+            *out++ = u'"';
+            break;
+        case u'\r':
+            if (i + 1 < size && text[i + 1] == u'\n')
+                ++i;
+            *out++ = u'n';
+            break;
+        case u'\n':
+            *out++ = u'n';
+            break;
+        case u'\t':
+            *out++ = u't';
+            break;
+        case u'\b':
+            *out++ = u'b';
+            break;
+        case u'\f':
+            *out++ = u'f';
+            break;
+        default:
+            *out++ = u'u';
+            *out++ = u'0';
+            *out++ = u'0';
+            *out++ = QLatin1Char(hex[code >> 4]);
+            *out++ = QLatin1Char(hex[code & 0xF]);
+        }
+    }
+    return out;
+}
+
+// What a placeholder becomes: the user's text escaped for JSON, or a fixed text as is.
+struct FillIn
+{
+    QString text;
+    bool escaped = false;
+    qsizetype length() const { return escaped ? JsonLength(text) : text.size(); }
+    QChar* write(QChar* out) const
+    {
+        if (escaped)
+            return WriteJson(text, out);
+        return std::copy(text.cbegin(), text.cend(), out);
+    }
+};
+
 // Replaces every %NAME% of the template in one pass, so that a placeholder written
 // inside a title or body reaches the service as the user wrote it.
-QString FillTemplate(const QString& text, const QHash<QString, QString>& values)
+QString FillTemplate(const QString& text, const QHash<QString, FillIn>& values)
 {
-    QString result;
-    qsizetype size = text.size();
-    for (const QString& value : values)
-        size += value.size();
-    result.reserve(size);
+    struct Piece
+    {
+        QStringView literal;
+        const FillIn* value;
+    };
+    QList<Piece> pieces;
+    QHash<const FillIn*, qsizetype> lengths;
+    qsizetype total = 0;
     qsizetype from = 0;
     while (from < text.size()) {
         const qsizetype start = text.indexOf(QLatin1Char('%'), from);
         const qsizetype end = start < 0 ? -1 : text.indexOf(QLatin1Char('%'), start + 1);
+        const auto found =
+            end < 0 ? values.constEnd() : values.constFind(text.mid(start + 1, end - start - 1));
         if (end < 0) {
-            result += QStringView(text).mid(from);
-            break;
-        }
-        const auto found = values.constFind(text.mid(start + 1, end - start - 1));
-        if (found == values.constEnd()) {
-            result += QStringView(text).mid(from, end - from);
+            pieces.append({QStringView(text).mid(from), nullptr});
+            from = text.size();
+        } else if (found == values.constEnd()) {
+            pieces.append({QStringView(text).mid(from, end - from), nullptr});
             from = end;
-            continue;
+        } else {
+            pieces.append({QStringView(text).mid(from, start - from), &*found});
+            if (!lengths.contains(&*found))
+                lengths.insert(&*found, found->length());
+            total += lengths.value(&*found);
+            from = end + 1;
         }
-        result += QStringView(text).mid(from, start - from);
-        result += *found;
-        from = end + 1;
+        total += pieces.last().literal.size();
+    }
+    QString result(total, Qt::Uninitialized);
+    QChar* out = result.data();
+    for (const Piece& piece : pieces) {
+        out = std::copy(piece.literal.begin(), piece.literal.end(), out);
+        if (piece.value)
+            out = piece.value->write(out);
     }
     return result;
-}
-
-// An unpaired surrogate has no UTF-8 form; it travels as U+FFFD.
-QString WithoutLoneSurrogates(QString text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
-        else if (c.isSurrogate())
-            text[i] = QChar::ReplacementCharacter;
-    }
-    return text;
 }
 
 QByteArray Utf8Bytes(const QString& text)
 {
     QString utf8;
-    checkStatus(suUNICODEToUTF8(WithoutLoneSurrogates(text), &utf8), "suUNICODEToUTF8");
+    checkStatus(suUNICODEToUTF8(text, &utf8), "suUNICODEToUTF8");
     QByteArray bytes;
     checkStatus(suStrConvB(utf8, &bytes), "suStrConvB");
     return bytes;
@@ -182,73 +272,8 @@ QString EntryBodyTemplate()
 
 QString JsonEscape(const QString& text)
 {
-    // One pass with the result of LineBreaksToLF followed by the escapes: CR LF and a
-    // lone CR become LF first, so every line break is sent as \n. Bodies run to
-    // megabytes, so the exact length is counted first and the text written once.
-    const QChar* in = text.constData();
-    const qsizetype size = text.size();
-    const auto escapedLength = [](char16_t c) -> qsizetype {
-        if (c >= 0x20)
-            return c == u'\\' || c == u'"' ? 2 : 1;
-        switch (c) {
-        case u'\n':
-        case u'\r':
-        case u'\t':
-        case u'\b':
-        case u'\f':
-            return 2;
-        default:
-            return 6;
-        }
-    };
-    qsizetype length = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        if (in[i] == u'\r' && i + 1 < size && in[i + 1] == u'\n')
-            continue; // the pair is one line break
-        length += escapedLength(in[i].unicode());
-    }
-    QString result(length, Qt::Uninitialized);
-    QChar* out = result.data();
-    static const char hex[] = "0123456789abcdef";
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = in[i].unicode();
-        if (c >= 0x20 && c != u'\\' && c != u'"') {
-            *out++ = QChar(c);
-            continue;
-        }
-        *out++ = u'\\';
-        switch (c) {
-        case u'\\':
-            *out++ = u'\\';
-            break;
-        case u'"':
-            *out++ = u'"';
-            break;
-        case u'\r':
-            if (i + 1 < size && in[i + 1] == u'\n')
-                ++i;
-            *out++ = u'n';
-            break;
-        case u'\n':
-            *out++ = u'n';
-            break;
-        case u'\t':
-            *out++ = u't';
-            break;
-        case u'\b':
-            *out++ = u'b';
-            break;
-        case u'\f':
-            *out++ = u'f';
-            break;
-        default:
-            *out++ = u'u';
-            *out++ = u'0';
-            *out++ = u'0';
-            *out++ = QLatin1Char(hex[c >> 4]);
-            *out++ = QLatin1Char(hex[c & 0xF]);
-        }
-    }
+    QString result(JsonLength(text), Qt::Uninitialized);
+    WriteJson(text, result.data());
     return result;
 }
 
@@ -290,9 +315,9 @@ bool ParseSessionResponse(const QByteArray& response)
 
 bool LogOn()
 {
-    const QString body = FillTemplate(LogonBodyTemplate(),
-                                      {{QStringLiteral("EMAIL"), JsonEscape(LogonUserName)},
-                                       {QStringLiteral("PASSWORD"), JsonEscape(LogonPassword)}});
+    const QString body =
+        FillTemplate(LogonBodyTemplate(), {{QStringLiteral("EMAIL"), {LogonUserName, true}},
+                                           {QStringLiteral("PASSWORD"), {LogonPassword, true}}});
     const auto request = NewServiceRequest(Utf8Bytes(body));
     checkCall(request->put_UserAgent(UploadUserAgent), QStringLiteral("olvHTTPRequestHT"));
     checkCall(request->put_Referer(ServiceBaseAddress()), QStringLiteral("olvHTTPRequestHT"));
@@ -313,14 +338,14 @@ QString EntryRequestBody(const QString& htmlBody, const QString& title, bool adu
                          const QString& profileId)
 {
     return FillTemplate(EntryBodyTemplate(),
-                        {{QStringLiteral("POST_BODY"), JsonEscape(htmlBody)},
-                         {QStringLiteral("POST_TITLE"), JsonEscape(title)},
-                         {QStringLiteral("PROFILE_ID"), profileId},
-                         {QStringLiteral("COMMENTS_TYPE"), QString()},
+                        {{QStringLiteral("POST_BODY"), {htmlBody, true}},
+                         {QStringLiteral("POST_TITLE"), {title, true}},
+                         {QStringLiteral("PROFILE_ID"), {profileId}},
+                         {QStringLiteral("COMMENTS_TYPE"), {}},
                          {QStringLiteral("ACCESS_TYPE"),
-                          adultOnly ? QStringLiteral("{\"type\":\"registered\"}") : QString()},
+                          {adultOnly ? QStringLiteral("{\"type\":\"registered\"}") : QString()}},
                          {QStringLiteral("COMMON_FEED"),
-                          adultOnly ? QStringLiteral(",\"feed\":false") : QString()}});
+                          {adultOnly ? QStringLiteral(",\"feed\":false") : QString()}}});
 }
 
 bool SendPost(const ComPtr<IDiaryPost>& post, bool /*sendWithOriginalTime*/,

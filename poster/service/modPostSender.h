@@ -26,7 +26,8 @@ bool LogOn();
 // parse-failure message, empties both and returns false.
 bool ParseSessionResponse(const QByteArray& response);
 // Safe inside a JSON string literal: backslash, quote, line breaks (as \n) and every
-// other control character escaped; everything else unchanged.
+// other control character escaped; an unpaired surrogate becomes U+FFFD; everything
+// else unchanged.
 QString JsonEscape(const QString& text);
 // 13 decimal digits, never beginning with 0.
 QString MakeNonce();

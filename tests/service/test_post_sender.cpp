@@ -47,6 +47,9 @@ TEST(JsonEscape, EscapesWhatJsonRequiresAndNothingElse)
         // Slash, DEL, non-ASCII letters and emoji pass unchanged.
         {u("</p> \x7f Привет 😀"), u("</p> \x7f Привет 😀"), u("</p> \x7f Привет 😀")},
         {QString(), QString(), QString()},
+        // An unpaired surrogate has no UTF-8 form; a pair stays.
+        {QString(QChar(0xDC00)) + u("a") + QString(QChar(0xD83D)), u("\uFFFDa\uFFFD"),
+         u("\uFFFDa\uFFFD")},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(JsonEscape(c.text), c.escaped) << c.text.toStdString();
