@@ -21,7 +21,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdlib>
-#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +70,19 @@ public:
 private:
     bool m_on;
 };
+
+// Everything written into fd, from its start.
+QByteArray readFrom(int fd)
+{
+    QByteArray bytes;
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return bytes;
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, got);
+    return bytes;
+}
 
 // Removes the file when the run is over, however it ends.
 class RemovedAtEnd
@@ -507,9 +520,6 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
     headers = headers.mid(inFile);
 
     const QString logFile = newTemporaryFile(true);
-    // What wget says before it opens its log (option errors above all) goes to its
-    // standard error: kept in a file of its own, since wget empties the log as it opens it.
-    const QString errorFile = newTemporaryFile(true);
     const QString responseFile = newTemporaryFile(!m_returnReceivedDataFileName);
     const QString cookieFile = m_noCookies ? QString() : newTemporaryFile(true);
     QString bodyFile;
@@ -546,12 +556,14 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
         setenv("WGETRC", QFile::encodeName(configFile).constData(), 1);
 
     bool started = false;
+    QByteArray errors;
     {
         HourglassCursor hourglass(!m_noHourglass);
         SetWGetHome(m_dataPath);
         std::int32_t threadExitCode = 0;
-        const int errorOutput =
-            ::open(QFile::encodeName(errorFile).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        // What wget says before it opens its log (option errors above all) goes to its
+        // standard error: kept in memory, since wget empties the log as it opens it.
+        const int errorOutput = memfd_create("wget-stderr", MFD_CLOEXEC);
         try {
             started = LaunchProcess(m_commandLine, 0, 32, QString(), 1, -1, false, false, 0,
                                     QString(), &m_wgetReturnCode, &threadExitCode,
@@ -565,8 +577,10 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
                 unsetenv("WGETRC");
             throw;
         }
-        if (errorOutput >= 0)
+        if (errorOutput >= 0) {
+            errors = readFrom(errorOutput);
             ::close(errorOutput);
+        }
         RestoreHome();
         if (m_legacy)
             unsetenv("WGETRC");
@@ -580,8 +594,6 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
     // wget writes its log in the locale's encoding, and ends its lines with LF alone;
     // the log is kept with CR LF.
     m_outputLog = CleanOutputLog(NormalizeLineBreaks(QString::fromLocal8Bit(log)));
-    QByteArray errors;
-    ReadBinaryFile(errorFile, &errors);
     if (const QString said = CleanOutputLog(NormalizeLineBreaks(QString::fromLocal8Bit(errors)));
         !said.isEmpty())
         m_outputLog = m_outputLog.isEmpty() ? said : said + QStringLiteral("\r\n") + m_outputLog;

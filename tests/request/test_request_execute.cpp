@@ -230,7 +230,7 @@ TEST_F(RequestExecute, TheCommandLineStandsAsDesigned)
     // The same object again: outputs are reset, and the files of both runs stay until
     // the object goes, readable only by the user.
     ASSERT_EQ(execute(request.get()), reeSuccess);
-    EXPECT_EQ(temporaryFiles().size(), 8);
+    EXPECT_EQ(temporaryFiles().size(), 6);
     for (const QString& name : temporaryFiles())
         EXPECT_EQ(QFileInfo(temporaryFolder() + QLatin1Char('/') + name).permissions() &
                       (QFile::ReadGroup | QFile::ReadOther),
@@ -609,7 +609,7 @@ TEST_F(RequestExecute, SecretsNeverStandOnTheCommandLine)
     ASSERT_EQ(execute(request.get()), reeSuccess) << outputLogOf(request.get()).toStdString();
     const QByteArray echo = receivedDataOf(request.get());
     const QString line = commandLineOf(request.get());
-    EXPECT_EQ(temporaryFiles().size(), before.size() + 4); // the options file is gone already
+    EXPECT_EQ(temporaryFiles().size(), before.size() + 3); // the options file is gone already
     // Without the bearer token the server asks for the password, and gets it.
     request->putref_AdditionalHeaders(nullptr);
     request->put_URL(server.url(QStringLiteral("/slow/300/auth/echo")));

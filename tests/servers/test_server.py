@@ -48,7 +48,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path.startswith("/slow/"):
             time.sleep(int(path.split("/")[2]) / 1000.0)
         if "/auth/" in path and not self.headers.get("Authorization"):
-            self._answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="test"')])
+            # Said outright, so that wget does not try the closed connection again.
+            self._answer(401, b"who are you", [("WWW-Authenticate", 'Basic realm="test"'),
+                                                ("Connection", "close")])
             return
         if path.startswith("/status/"):
             code = int(self.path.split("/")[2])
