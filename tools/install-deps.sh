@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libsodium-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     wget ca-certificates openssl tinyproxy python3
+    qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus
 )
 [ "${1:-}" = program ] && packages+=(xvfb xauth)
 missing=()

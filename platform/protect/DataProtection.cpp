@@ -1,5 +1,7 @@
 #include "platform/protect/DataProtection.h"
 
+#include "platform/protect/KeychainKey.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -13,6 +15,8 @@ namespace {
 constexpr int ErrorInvalidData = 13;
 constexpr char UserScope = 'U';
 constexpr char MachineScope = 'M';
+// The user's key from the desktop's keychain; values of the key file stay readable.
+constexpr char KeychainScope = 'K';
 
 using Key = QByteArray;
 
@@ -145,6 +149,12 @@ bool keyFor(char scope, Key* key, int* error)
         *error = ErrorInvalidData;
         return false;
     }
+    if (scope == KeychainScope) {
+        if (keychainKey(key, crypto_secretbox_KEYBYTES))
+            return true;
+        *error = ErrorInvalidData;
+        return false;
+    }
     return scope == MachineScope ? machineKey(key, error) : userKey(key, error);
 }
 
@@ -161,9 +171,14 @@ auto bytes(const QByteArray& a)
 bool protectData(const QByteArray& plain, bool machineWide, QByteArray* blob, int* errorCode)
 {
     int error = 0;
-    const char scope = machineWide ? MachineScope : UserScope;
+    char scope = machineWide ? MachineScope : KeychainScope;
     Key key;
-    if (!keyFor(scope, &key, &error)) {
+    bool ok = keyFor(scope, &key, &error);
+    if (!ok && scope == KeychainScope) {
+        scope = UserScope;
+        ok = keyFor(scope, &key, &error);
+    }
+    if (!ok) {
         if (errorCode)
             *errorCode = error;
         return false;
@@ -188,7 +203,8 @@ bool unprotectData(const QByteArray& blob, QByteArray* plain, int* errorCode)
     int error = ErrorInvalidData;
     const qsizetype header = 1 + crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES;
     Key key;
-    bool ok = blob.size() >= header && (blob[0] == UserScope || blob[0] == MachineScope) &&
+    bool ok = blob.size() >= header &&
+              (blob[0] == UserScope || blob[0] == MachineScope || blob[0] == KeychainScope) &&
               keyFor(blob[0], &key, &error);
     if (ok) {
         QByteArray out(blob.size() - header, Qt::Uninitialized);
