@@ -5,11 +5,19 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr QByteArrayView Magic = "DIARY-EXPORT";
 constexpr int FormatVersion = 1;
+// Far above any real diary (100,000 long posts take about 110 MB), and low enough that
+// reading it stays within a desktop's memory.
+constexpr qint64 MaxFileSize = qint64(256) << 20;
 
 bool isValidUtf8(const QByteArray& bytes)
 {
@@ -58,12 +66,81 @@ bool isValidUtf8(const QByteArray& bytes)
     return true;
 }
 
+struct Utf8Census
+{
+    qsizetype sequences = 0; // valid sequences of two to four bytes
+    qsizetype invalid = 0;   // bytes that begin no valid sequence
+    qsizetype firstInvalid = -1;
+};
+
+// Counts what a text that failed isValidUtf8 holds: many valid sequences and a stray
+// invalid byte make a damaged UTF-8 file, few or none a single-byte one.
+Utf8Census censusUtf8(const QByteArray& bytes)
+{
+    Utf8Census census;
+    const auto* begin = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto* end = begin + bytes.size();
+    for (const auto* p = begin; p < end;) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const int length = (*p & 0xE0) == 0xC0   ? 2
+                           : (*p & 0xF0) == 0xE0 ? 3
+                           : (*p & 0xF8) == 0xF0 ? 4
+                                                 : 0;
+        if (length > 0 && end - p >= length &&
+            isValidUtf8(QByteArray::fromRawData(reinterpret_cast<const char*>(p), length))) {
+            ++census.sequences;
+            p += length;
+            continue;
+        }
+        if (census.firstInvalid < 0)
+            census.firstInvalid = p - begin;
+        ++census.invalid;
+        ++p;
+    }
+    return census;
+}
+
+// What a file with NUL bytes and no byte order mark most likely is: UTF-32 or UTF-16
+// text saved without the mark, or binary data.
+QString describeNulBytes(const QByteArray& raw)
+{
+    const qsizetype n = std::min<qsizetype>(raw.size(), 65536) & ~qsizetype(3);
+    qsizetype zeros[4] = {};
+    for (qsizetype i = 0; i < n; ++i)
+        if (raw[i] == 0)
+            ++zeros[i % 4];
+    const qsizetype groups = n / 4;
+    const auto most = [&](qsizetype count) { return groups > 0 && count * 10 >= groups * 9; };
+    const auto none = [&](qsizetype count) { return count * 20 <= groups; };
+    if ((most(zeros[2]) && most(zeros[3]) && none(zeros[0])) ||
+        (most(zeros[0]) && most(zeros[1]) && none(zeros[3])))
+        return QStringLiteral("the file is UTF-32 text, which cannot be read; save it as UTF-8");
+    const qsizetype even = zeros[0] + zeros[2], odd = zeros[1] + zeros[3];
+    // A quarter of the high bytes or more are zero, and next to none of the low ones.
+    const auto utf16 = [&](qsizetype high, qsizetype low) {
+        return groups >= 4 && high * 2 >= groups && low * 20 <= high;
+    };
+    if (utf16(odd, even) || utf16(even, odd))
+        return QStringLiteral("the file seems to be UTF-16 text without a byte order mark; save "
+                              "it as UTF-8, or as UTF-16 with a byte order mark");
+    return QStringLiteral("the file holds binary data, not a diary export");
+}
+
 // Everything is parsed as UTF-8: UTF-16 files (with a byte order mark) and
-// Windows-1251 files (bytes that are not valid UTF-8) are converted first.
+// Windows-1251 files (single-byte text that is not UTF-8) are converted first.
 bool toUtf8(QByteArray& raw, QString* error)
 {
     const auto starts = [&](QByteArrayView mark) { return raw.startsWith(mark); };
-    if (starts("\xEF\xBB\xBF")) {
+    const bool utf8Mark = starts("\xEF\xBB\xBF");
+    if (starts(QByteArrayView("\xFF\xFE\x00\x00", 4)) ||
+        starts(QByteArrayView("\x00\x00\xFE\xFF", 4))) {
+        *error = QStringLiteral("the file is UTF-32 text, which cannot be read; save it as UTF-8");
+        return false;
+    }
+    if (utf8Mark) {
         raw.remove(0, 3);
     } else if (starts("\xFF\xFE") || starts("\xFE\xFF")) {
         const bool little = raw.at(0) == '\xFF';
@@ -89,11 +166,27 @@ bool toUtf8(QByteArray& raw, QString* error)
         return true;
     }
     if (std::memchr(raw.constData(), 0, static_cast<size_t>(raw.size()))) {
-        *error = QStringLiteral("the file holds binary data, not a diary export");
+        *error = describeNulBytes(raw);
         return false;
     }
-    if (!isValidUtf8(raw))
-        raw = fromAnsi(raw, 1251).toUtf8();
+    if (isValidUtf8(raw))
+        return true;
+    // A stray byte in a UTF-8 file must not turn every Cyrillic letter into two wrong
+    // ones: only text that is plainly not UTF-8 is read as Windows-1251.
+    const Utf8Census census = censusUtf8(raw);
+    if (utf8Mark || census.sequences > census.invalid) {
+        const QByteArrayView before(raw.constData(), census.firstInvalid);
+        const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+        *error =
+            QStringLiteral("line %1: the file is UTF-8 text, but it holds a byte that is "
+                           "not valid UTF-8 (hexadecimal %2, column %3); the file may be "
+                           "damaged")
+                .arg(before.count('\n') + 1)
+                .arg(static_cast<unsigned char>(raw[census.firstInvalid]), 2, 16, QLatin1Char('0'))
+                .arg(census.firstInvalid - lineStart + 1);
+        return false;
+    }
+    raw = fromAnsi(raw, 1251).toUtf8();
     return true;
 }
 
@@ -140,7 +233,13 @@ public:
     bool run(QList<ComPtr<IDiaryPost>>* posts, QString* error)
     {
         QByteArrayView line;
-        if (!next(&line) || !line.startsWith(Magic)) {
+        if (next(&line) && line.contains('\r')) {
+            *error = QStringLiteral("the lines of this file end in a carriage return alone (as "
+                                    "on old Macintosh systems); save it with LF or CR LF line "
+                                    "ends");
+            return false;
+        }
+        if (line.isNull() || !line.startsWith(Magic)) {
             *error = QStringLiteral("this is not a diary export file (line 1 must read \"%1 %2\")")
                          .arg(QString::fromLatin1(Magic.toByteArray()))
                          .arg(FormatVersion);
@@ -257,7 +356,14 @@ public:
     {
         QList<ComPtr<IDiaryPost>> posts;
         QString error;
-        if (!read(path, &posts, &error)) {
+        bool ok = false;
+        try {
+            ok = read(path, &posts, &error);
+        } catch (const std::bad_alloc&) {
+            posts.clear();
+            error = QStringLiteral("There is not enough memory to read the file.");
+        }
+        if (!ok) {
             m_lastError = error;
             return false;
         }
@@ -267,35 +373,88 @@ public:
     }
 
 private:
-    static bool read(const QString& path, QList<ComPtr<IDiaryPost>>* posts, QString* error)
+    static QString systemError(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+
+    // Only regular files are read: a device or a pipe could hang the program or never
+    // end. The size is checked before and while reading, as a file may grow.
+    static bool readBytes(const QString& path, QByteArray* bytes, QString* error)
     {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            *error = QStringLiteral("The file does not exist.");
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info = {};
+        if (::stat(name.constData(), &info) != 0) {
+            *error = errno == ENOENT
+                         ? QStringLiteral("The file does not exist.")
+                         : QStringLiteral("The file cannot be opened: %1.").arg(systemError(errno));
             return false;
         }
-        if (info.isDir()) {
+        if (S_ISDIR(info.st_mode)) {
             *error = QStringLiteral("This is a folder, not a file.");
             return false;
         }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("The file cannot be opened: %1.").arg(file.errorString());
+        const auto tooLarge = [&] {
+            *error = QStringLiteral("The file is larger than %1 MB, far larger than any diary "
+                                    "export; it cannot be loaded.")
+                         .arg(MaxFileSize >> 20);
+            return false;
+        };
+        const auto notAFile = [&] {
+            *error = QStringLiteral("This is not a regular file (it is a device, a pipe or a "
+                                    "socket); only files can be loaded.");
+            return false;
+        };
+        if (!S_ISREG(info.st_mode))
+            return notAFile();
+        if (info.st_size > MaxFileSize)
+            return tooLarge();
+        // O_NONBLOCK: should a pipe take the file's place meanwhile, open does not wait.
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) {
+            *error = QStringLiteral("The file cannot be opened: %1.").arg(systemError(errno));
             return false;
         }
-        QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            *error = QStringLiteral("The file cannot be read: %1.").arg(file.errorString());
-            return false;
+        struct Closer
+        {
+            int fd;
+            ~Closer() { ::close(fd); }
+        } closer{fd};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+            return notAFile();
+        bytes->resize(std::min<qint64>(info.st_size, MaxFileSize) + 1);
+        qsizetype done = 0;
+        while (true) {
+            if (done == bytes->size()) {
+                if (done > MaxFileSize)
+                    return tooLarge();
+                bytes->resize(std::min<qint64>(2 * done, MaxFileSize + 1));
+            }
+            const ssize_t n =
+                ::read(fd, bytes->data() + done, static_cast<size_t>(bytes->size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                *error = QStringLiteral("The file cannot be read: %1.").arg(systemError(errno));
+                return false;
+            }
+            if (n == 0)
+                break;
+            done += n;
         }
-        file.close();
+        bytes->truncate(done);
+        return true;
+    }
+
+    static bool read(const QString& path, QList<ComPtr<IDiaryPost>>* posts, QString* error)
+    {
+        QByteArray bytes;
+        if (!readBytes(path, &bytes, error))
+            return false;
         if (bytes.isEmpty()) {
             *error = QStringLiteral("The file is empty.");
             return false;
         }
         QString problem;
         if (!toUtf8(bytes, &problem) ||
-            !Parser(bytes, info.absoluteFilePath()).run(posts, &problem)) {
+            !Parser(bytes, QFileInfo(path).absoluteFilePath()).run(posts, &problem)) {
             *error = problem;
             return false;
         }

@@ -5,6 +5,10 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 ComPtr<IDiaryFileReader> reader()
@@ -143,4 +147,123 @@ TEST(DiaryFileReader, AFailedLoadKeepsTheLastGoodPosts)
     ASSERT_TRUE(r->LoadFile(writeTestFile(QStringLiteral("good.txt"), tricky.toUtf8())));
     EXPECT_FALSE(r->LoadFile(writeTestFile(QStringLiteral("bad.txt"), "nonsense")));
     EXPECT_EQ(r->Posts()->Count(), 2);
+}
+
+TEST(DiaryFileReader, AStrayByteInUtf8IsRefusedWhereItStands)
+{
+    const QByteArray good = tricky.toUtf8();
+    QByteArray stray = good;
+    stray.insert(stray.indexOf("first line") + 5, '\xFF'); // line 6, column 6
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+    } files[] = {{"stray.txt", stray}, {"straybom.txt", "\xEF\xBB\xBF" + stray}};
+    for (const auto& file : files) {
+        auto r = reader();
+        EXPECT_FALSE(r->LoadFile(writeTestFile(QString::fromLatin1(file.name), file.bytes)));
+        EXPECT_EQ(r->LastError(), QStringLiteral("line 6: the file is UTF-8 text, but it holds a "
+                                                 "byte that is not valid UTF-8 (hexadecimal ff, "
+                                                 "column 6); the file may be damaged"))
+            << file.name;
+    }
+    // A UTF-8 mark and nothing else that is UTF-8 still refuses: the mark says what
+    // the file is.
+    auto r = reader();
+    EXPECT_FALSE(r->LoadFile(
+        writeTestFile(QStringLiteral("bom1251.txt"), "\xEF\xBB\xBF" + toAnsi(tricky, 1251))));
+    EXPECT_TRUE(r->LastError().startsWith(QStringLiteral("line 4: the file is UTF-8 text")));
+}
+
+TEST(DiaryFileReader, SaysWhatItFoundInsteadOfADiary)
+{
+    const QString diary = QStringLiteral("DIARY-EXPORT 1\nPOST 2010-01-01 10:00:00\nBODY\nx\n.\n");
+    QByteArray utf16le, utf16be, utf32le, utf32be;
+    for (const QChar c : diary) {
+        const char lo = static_cast<char>(c.unicode() & 0xFF),
+                   hi = static_cast<char>(c.unicode() >> 8);
+        utf16le.append(lo).append(hi);
+        utf16be.append(hi).append(lo);
+        utf32le.append(lo).append(hi).append('\0').append('\0');
+        utf32be.append('\0').append('\0').append(hi).append(lo);
+    }
+    const QString utf32 = QStringLiteral("the file is UTF-32 text");
+    const QString noMark = QStringLiteral("UTF-16 text without a byte order mark");
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+        QString reason;
+    } files[] = {
+        {"utf16le-nobom.txt", utf16le, noMark},
+        {"utf16be-nobom.txt", utf16be, noMark},
+        {"utf32le.txt", QByteArray("\xFF\xFE\x00\x00", 4) + utf32le, utf32},
+        {"utf32be.txt", QByteArray("\x00\x00\xFE\xFF", 4) + utf32be, utf32},
+        {"utf32le-nobom.txt", utf32le, utf32},
+        {"cr-only.txt", diary.toUtf8().replace('\n', '\r'),
+         QStringLiteral("end in a carriage return alone")},
+    };
+    for (const auto& file : files) {
+        auto r = reader();
+        EXPECT_FALSE(r->LoadFile(writeTestFile(QString::fromLatin1(file.name), file.bytes)));
+        EXPECT_TRUE(r->LastError().contains(file.reason))
+            << file.name << ": " << r->LastError().toStdString();
+    }
+}
+
+TEST(DiaryFileReader, OnlyRegularFilesOfASaneSizeAreRead)
+{
+    auto r = reader();
+    EXPECT_FALSE(r->LoadFile(QStringLiteral("/dev/zero")));
+    EXPECT_TRUE(r->LastError().startsWith(QStringLiteral("This is not a regular file")));
+
+    // A pipe with no writer: opening it for reading would wait for ever.
+    const QString fifo = testFolder() + QStringLiteral("/pipe.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(r->LoadFile(fifo));
+    EXPECT_TRUE(r->LastError().startsWith(QStringLiteral("This is not a regular file")));
+
+    // A sparse file far larger than any diary is refused before it is read.
+    QFile huge(testFolder() + QStringLiteral("/huge.txt"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write("DIARY-EXPORT 1\n");
+    ASSERT_TRUE(huge.resize(qint64(300) << 20));
+    huge.close();
+    EXPECT_FALSE(r->LoadFile(huge.fileName()));
+    EXPECT_EQ(r->LastError(), QStringLiteral("The file is larger than 256 MB, far larger than "
+                                             "any diary export; it cannot be loaded."));
+    QFile::remove(huge.fileName());
+}
+
+// Memory runs out in a child process whose address space is limited: LoadFile must
+// answer false with a reason rather than let std::bad_alloc escape.
+TEST(DiaryFileReader, RunningOutOfMemoryIsAFailureWithAReason)
+{
+    QByteArray text = "DIARY-EXPORT 1\n";
+    const QByteArray post = "POST 2010-01-01 10:00:00\nBODY\n" + QByteArray(1000, 'x') + "\n.\n";
+    text.reserve(64 << 20);
+    while (text.size() < (48 << 20))
+        text += post;
+    const QString path = writeTestFile(QStringLiteral("big.txt"), text);
+    text.clear();
+    text.squeeze();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        statm.open(QIODevice::ReadOnly);
+        const long pages = statm.readAll().split(' ').first().toLong();
+        const rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (24 << 20);
+        const rlimit cap{limit, limit};
+        ::setrlimit(RLIMIT_AS, &cap);
+        auto fresh = newDiaryFileReader();
+        const bool loaded = fresh->LoadFile(path);
+        ::_exit(!loaded && fresh->LastError().contains(QStringLiteral("not enough memory")) ? 0
+                                                                                            : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child died of signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    QFile::remove(path);
 }
