@@ -1,13 +1,108 @@
 #include "platform/ui/MsgBox.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
 
 namespace {
 MsgBoxHook& hook()
 {
     static MsgBoxHook installed;
     return installed;
+}
+
+// A text longer than this is never laid out whole in the box itself.
+constexpr qsizetype LongText = 20000;
+
+// The text cut to about maxLines lines: its first lines, a line that says how many
+// were left out, and its last lines (where a question to answer usually stands). Each
+// line keeps at most lineCharacters characters.
+QString shortened(const QString& text, int maxLines, qsizetype lineCharacters)
+{
+    const QStringList lines = text.split(u'\n');
+    const auto cut = [&](const QString& line) {
+        if (line.size() <= lineCharacters)
+            return line;
+        qsizetype n = lineCharacters;
+        if (line.at(n - 1).isHighSurrogate())
+            --n;
+        return line.left(n) + u'\u2026';
+    };
+    const qsizetype tail = std::min<qsizetype>(maxLines / 4, lines.size());
+    const qsizetype head = std::min<qsizetype>(maxLines - tail, lines.size() - tail);
+    QStringList shown;
+    for (qsizetype i = 0; i < head; ++i)
+        shown << cut(lines.at(i));
+    if (const qsizetype left = lines.size() - head - tail; left > 0)
+        shown << QStringLiteral("\u2026and %1 more lines (the whole text is below)").arg(left);
+    for (qsizetype i = lines.size() - tail; i < lines.size(); ++i)
+        shown << cut(lines.at(i));
+    return shown.join(u'\n');
+}
+
+// The text with every line longer than DetailsLine characters broken into pieces of
+// that length: laying out one line of megabytes would freeze the window.
+constexpr qsizetype DetailsLine = 4096;
+
+QString brokenLongLines(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / DetailsLine + 1);
+    qsizetype column = 0;
+    for (const QChar c : text) {
+        if (c == u'\n') {
+            column = -1;
+        } else if (column >= DetailsLine && !c.isLowSurrogate()) {
+            out += u'\n';
+            column = 0;
+        }
+        out += c;
+        ++column;
+    }
+    return out;
+}
+
+// Adds a scrollable read-only area with the whole text below the box's buttons.
+// Without line wrapping a plain-text editor lays out only the lines in view, so even
+// megabytes show at once.
+void addDetails(QMessageBox& box, const QString& text)
+{
+    auto* details = new QPlainTextEdit(&box);
+    details->setObjectName(QStringLiteral("msgBoxDetails"));
+    details->setReadOnly(true);
+    details->setLineWrapMode(QPlainTextEdit::NoWrap);
+    details->setPlainText(brokenLongLines(text));
+    details->setMinimumSize(480, 120);
+    details->setMaximumHeight(240);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addWidget(details, grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+// Shows the text as it stands when the box fits the screen; otherwise fewer lines
+// with the whole text in a details area, so that the buttons stay within reach.
+void setBoundedText(QMessageBox& box, const QString& text)
+{
+    const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() * 9 / 10 : QSize(800, 600);
+    const auto fits = [&] {
+        const QSize size = box.sizeHint();
+        return size.height() <= room.height() && size.width() <= room.width();
+    };
+    if (text.size() <= LongText) {
+        box.setText(text);
+        if (fits())
+            return;
+    }
+    addDetails(box, text);
+    // Fewer and shorter lines until the box fits (a line with no space cannot wrap).
+    const std::pair<int, qsizetype> sizes[] = {{30, 200}, {20, 120}, {12, 80}, {6, 50}, {3, 30}};
+    for (const auto& [lines, characters] : sizes) {
+        box.setText(shortened(text, lines, characters));
+        if (fits())
+            return;
+    }
 }
 } // namespace
 
@@ -22,7 +117,7 @@ int msgBox(const QString& prompt, int style, const QString& title)
         return hook()(prompt, style, title);
 
     QMessageBox box(QApplication::activeWindow());
-    box.setText(prompt);
+    box.setObjectName(QStringLiteral("msgBox"));
     box.setWindowTitle(title.isEmpty() ? QApplication::applicationDisplayName() : title);
     switch (style & 0x70) {
     case 16:
@@ -71,6 +166,9 @@ int msgBox(const QString& prompt, int style, const QString& title)
         buttons |= choice.button;
     box.setStandardButtons(buttons);
     box.setDefaultButton(choices.first().button);
+    // Texts carry the user's data (titles, bodies, paths): never taken for HTML.
+    box.setTextFormat(Qt::PlainText);
+    setBoundedText(box, QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
     for (const Choice& choice : choices)
         if (choice.button == pressed)

@@ -2,12 +2,21 @@
 #include "platform/com/DispatchTable.h"
 #include "platform/protect/DataProtection.h"
 #include "platform/text/AnsiCodePage.h"
+#include "platform/ui/MsgBox.h"
 #include "tests/TestSupport.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -188,4 +197,96 @@ TEST(DataProtection, ADamagedKeyFileIsReplacedAndAnUnusableOneReported)
     EXPECT_NE(error, 0);
     ASSERT_TRUE(QDir(keyFile).removeRecursively());
     EXPECT_TRUE(protectData("x", false, &blob, &error));
+}
+
+namespace {
+// Runs the real message box; inspect sees it once it is shown, then press closes it.
+int showAndPress(const QString& prompt, int style, QMessageBox::StandardButton press,
+                 const std::function<void(QMessageBox*)>& inspect)
+{
+    QTimer timer;
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        timer.stop();
+        inspect(box);
+        box->button(press)->click();
+    });
+    timer.start();
+    return msgBox(prompt, style, QStringLiteral("Title"));
+}
+
+QRect screenArea()
+{
+    return QGuiApplication::primaryScreen()->availableGeometry();
+}
+} // namespace
+
+TEST(MsgBox, ShowsEveryTextAsPlainText)
+{
+    const QString prompt = QStringLiteral("===[ <b>News</b> ]===\r\n\r\nline one\r\nline two");
+    bool seen = false;
+    const int answer = showAndPress(prompt, vbInformation, QMessageBox::Ok, [&](QMessageBox* box) {
+        seen = true;
+        const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        EXPECT_EQ(label->text(), QStringLiteral("===[ <b>News</b> ]===\n\nline one\nline two"));
+        EXPECT_EQ(box->findChild<QPlainTextEdit*>(), nullptr); // short: no details
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("Title"));
+    });
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(answer, vbOK);
+}
+
+TEST(MsgBox, AHugeTextKeepsTheBoxAndItsButtonsOnTheScreen)
+{
+    QString many = QStringLiteral("Duplicates:\r\n\r\n");
+    for (int i = 1; i <= 1000; ++i)
+        many += QStringLiteral("\u2022 #%1 - 05.03.2010 10:00:00\r\n").arg(i);
+    many += QStringLiteral("\r\nGo on loading?");
+    QString body = QStringLiteral("===[ big ]===\r\n\r\n");
+    const QString line = QString(98, QLatin1Char('x')) + QStringLiteral("\r\n");
+    while (body.size() < 10'000'000)
+        body += line;
+    const QString oneLine = QString(3'000'000, QLatin1Char('y'));
+    for (const QString& prompt : {many, body, oneLine}) {
+        bool seen = false;
+        const int answer = showAndPress(
+            prompt, vbOKCancel | vbExclamation, QMessageBox::Cancel, [&](QMessageBox* box) {
+                seen = true;
+                EXPECT_TRUE(screenArea().contains(box->frameGeometry()))
+                    << box->frameGeometry().y() << " " << box->frameGeometry().height() << " "
+                    << screenArea().height() << " " << prompt.size();
+                for (auto which : {QMessageBox::Ok, QMessageBox::Cancel}) {
+                    QWidget* button = box->button(which);
+                    EXPECT_TRUE(screenArea().contains(
+                        QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
+                }
+                const auto* details =
+                    box->findChild<QPlainTextEdit*>(QStringLiteral("msgBoxDetails"));
+                ASSERT_NE(details, nullptr);
+                // Every character; lines of megabytes are broken for display.
+                EXPECT_EQ(details->toPlainText().remove(u'\n'),
+                          QString(prompt).remove(u'\r').remove(u'\n'));
+                EXPECT_LT(box->text().size(), 8000);
+            });
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(answer, vbCancel);
+    }
+}
+
+TEST(MsgBox, AShortenedListKeepsItsFirstAndLastLines)
+{
+    QString many;
+    for (int i = 1; i <= 1000; ++i)
+        many += QStringLiteral("line %1\r\n").arg(i);
+    many += QStringLiteral("Go on?");
+    showAndPress(many, vbOKCancel, QMessageBox::Ok, [&](QMessageBox* box) {
+        EXPECT_TRUE(box->text().startsWith(QStringLiteral("line 1\nline 2\n")));
+        EXPECT_TRUE(box->text().endsWith(QStringLiteral("\nGo on?")));
+        EXPECT_TRUE(box->text().contains(QStringLiteral("more lines (the whole text is below)")));
+    });
 }
