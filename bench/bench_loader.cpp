@@ -1,8 +1,11 @@
 // Loads a generated diary of 100,000 posts (about 100 MB) into a shown main window
 // and reports the time, the peak memory against the file size, and how quickly the
-// full list scrolls and deletes.
+// full list scrolls and deletes. A second benchmark sets the duplicate post-time check
+// of a million short posts against the reading of their file.
 #include "poster/workflow/frmMain.h"
 #include "poster/workflow/modApp.h"
+#include "poster/workflow/modCheckDiaryPostTimes.h"
+#include "support/diary/DiaryFileReader.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,7 +17,8 @@
 #include <benchmark/benchmark.h>
 
 namespace {
-QString generateDiary(const QString& folder, int posts)
+// bodyLines: lines of markup in each body; 0 gives one short line.
+QString generateDiary(const QString& folder, int posts, int bodyLines = 6)
 {
     const QString path = folder + QStringLiteral("/big-diary.txt");
     QFile file(path);
@@ -36,9 +40,9 @@ QString generateDiary(const QString& folder, int posts)
         post += (i % 5 ? "TITLE Post number " + QByteArray::number(i) + "\n" : QByteArray());
         post += (i % 11 == 0 ? "ADULT\n" : "");
         post += "BODY\n";
-        for (int l = 0; l < 6; ++l)
+        for (int l = 0; l < bodyLines; ++l)
             post += line;
-        post += "..dotted line\n.\n\n";
+        post += bodyLines ? "..dotted line\n.\n\n" : "short body\n.\n";
         file.write(post);
     }
     return path;
@@ -91,6 +95,30 @@ void BM_LoadDiaryIntoMainWindow(benchmark::State& state)
     state.counters["delete_ms"] = deleteMs;
 }
 BENCHMARK(BM_LoadDiaryIntoMainWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The check must cost less than reading the file it checks.
+void BM_MillionPostsReadAndCheck(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    const QString path = generateDiary(folder.path(), 1000000, 0);
+    double readMs = 0, checkMs = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        const ComPtr<IDiaryFileReader> reader = newDiaryFileReader();
+        if (!reader->LoadFile(path))
+            state.SkipWithError(qPrintable(reader->LastError()));
+        readMs = timer.nsecsElapsed() / 1e6;
+        timer.restart();
+        if (!CheckDiaryPostTimes(reader->Posts().get()))
+            state.SkipWithError("the check found duplicates");
+        checkMs = timer.nsecsElapsed() / 1e6;
+    }
+    state.counters["file_MB"] = QFileInfo(path).size() / 1e6;
+    state.counters["read_ms"] = readMs;
+    state.counters["check_ms"] = checkMs;
+}
+BENCHMARK(BM_MillionPostsReadAndCheck)->Unit(benchmark::kMillisecond)->Iterations(2);
 } // namespace
 
 int main(int argc, char** argv)

@@ -4,8 +4,17 @@
 #include "poster/workflow/modApp.h"
 #include "poster/workflow/modDateFormat.h"
 
-#include <QSet>
 #include <exception>
+#include <unordered_set>
+
+namespace {
+// Equal exactly when the time keys (TimeKeyText) are equal: the date and the time of
+// day to the second. A number, as a million posts would make a million texts.
+qint64 timeKey(const QDateTime& value)
+{
+    return value.date().toJulianDay() * 86400 + value.time().msecsSinceStartOfDay() / 1000;
+}
+} // namespace
 
 bool CheckDiaryPostTimes(IDiaryPostList* posts)
 {
@@ -15,17 +24,14 @@ bool CheckDiaryPostTimes(IDiaryPostList* posts)
     const QString crlf = QStringLiteral("\r\n");
     QStringList duplicates;
     try {
-        QSet<QString> seen;
         const int count = posts->Count();
+        std::unordered_set<qint64> seen;
+        seen.reserve(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i) {
-            const ComPtr<IDiaryPost> post = posts->Item(i);
-            const QString key = TimeKeyText(post->PostDate());
-            if (seen.contains(key))
-                duplicates << QStringLiteral("\u2022 #%1 - %2")
-                                  .arg(i + 1)
-                                  .arg(GeneralDateText(post->PostDate()));
-            else
-                seen.insert(key);
+            const QDateTime when = posts->Item(i)->PostDate();
+            if (!seen.insert(timeKey(when)).second)
+                duplicates
+                    << QStringLiteral("\u2022 #%1 - %2").arg(i + 1).arg(GeneralDateText(when));
         }
     } catch (const std::exception&) {
         // A post that cannot be read is passed over; the check never fails the load.

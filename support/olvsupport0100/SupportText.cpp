@@ -3,6 +3,7 @@
 #include "platform/text/AnsiCodePage.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 
 namespace {
 bool isSpace(QChar c)
@@ -120,7 +121,10 @@ int suFormatTimeInterval(double milliseconds, QString* result)
 {
     if (!result || !(milliseconds >= 0))
         return -1;
-    const auto seconds = static_cast<long long>(milliseconds / 1000.0);
+    // Clamped far beyond any wait: a huge or infinite value must not wrap round into a
+    // negative count.
+    constexpr double MaxSeconds = 999999.0 * 3600 + 59 * 60 + 59;
+    const auto seconds = static_cast<long long>(std::min(milliseconds / 1000.0, MaxSeconds));
     const long long hours = seconds / 3600;
     const long long minutes = seconds / 60 % 60;
     const long long rest = seconds % 60;

@@ -376,3 +376,21 @@ TEST_F(MainWindow, ASettingsStoreThatCannotSaveDoesNotStopALoad)
     EXPECT_EQ(form.LoadedPosts.size(), 1);
     EXPECT_TRUE(boxes.shown().isEmpty());
 }
+
+TEST(PostListLine, AHugeTitleIsCutToWhatTheListCanShow)
+{
+    const QString title = QString(10'000'000, QLatin1Char('t'));
+    const QString line = PostListLine(post(at(1, 2, 3), title, QString()).get());
+    EXPECT_EQ(line, QStringLiteral("05.03.2010  01:02:03 AM   ") + QString(1000, QLatin1Char('t')) +
+                        QStringLiteral("\u2026"));
+    const QString ordinary = QString(300, QLatin1Char('o'));
+    EXPECT_TRUE(PostListLine(post(at(1, 2, 3), ordinary, QString()).get()).endsWith(ordinary));
+}
+
+TEST_F(MainWindow, CarriesTheProgramIcon)
+{
+    ASSERT_TRUE(QFile::exists(QStringLiteral(":/icons/A_MAIN.xpm")));
+    frmMain form;
+    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_FALSE(form.windowIcon().pixmap(32, 32).isNull());
+}

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <gtest/gtest.h>
+#include <limits>
 
 TEST(SupportText, Utf8RoadsToBytesAndBack)
 {
@@ -63,11 +64,15 @@ TEST(SupportText, TrimAndCut)
 
 TEST(SupportText, FormatsTimeIntervals)
 {
-    const std::pair<double, const char*> cases[] = {{0, "0 sec"},
-                                                    {3000, "3 sec"},
-                                                    {59999, "59 sec"},
-                                                    {480000, "8 min 00 sec"},
-                                                    {3723000, "1 hr 02 min 03 sec"}};
+    const std::pair<double, const char*> cases[] = {
+        {0, "0 sec"},
+        {3000, "3 sec"},
+        {59999, "59 sec"},
+        {480000, "8 min 00 sec"},
+        {3723000, "1 hr 02 min 03 sec"},
+        // beyond any wait: clamped, not wrapped
+        {1e300, "999999 hr 59 min 59 sec"},
+        {std::numeric_limits<double>::infinity(), "999999 hr 59 min 59 sec"}};
     for (const auto& [ms, expected] : cases) {
         QString text, trimmed;
         ASSERT_EQ(suFormatTimeInterval(ms, &text), 0);
