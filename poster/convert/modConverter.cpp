@@ -1,11 +1,20 @@
 #include "poster/convert/modConverter.h"
 
+#include "platform/com/RuntimeError.h"
+
 #include <QStringList>
 #include <algorithm>
 #include <array>
+#include <deque>
+#include <vector>
 
 const QString DiaryAddress = QStringLiteral("http://diary.example");
 const QString DiaryImageAddress = QStringLiteral("http://static.diary.example");
+
+qsizetype LinkPassLimit(qsizetype textSize)
+{
+    return 16 * textSize + (qsizetype(1) << 20);
+}
 
 // Every pass scans its text once, left to right, and writes the result into a buffer
 // that the caller provides; it answers false, writing nothing, when the text stays as
@@ -151,47 +160,243 @@ bool isTagCharacter(QChar c)
            u == u'"' || u == u'/' || u == u'\\' || u == u'\'';
 }
 
-bool urlTags(QStringView text, QString& buffer)
+// Positions of every case-insensitive occurrence of needle, in order.
+std::vector<qsizetype> tagPositions(QStringView text, QStringView needle)
 {
+    std::vector<qsizetype> positions;
+    for (qsizetype i = findTag(text, needle, 0); i >= 0; i = findTag(text, needle, i + 1))
+        positions.push_back(i);
+    return positions;
+}
+
+// The link pass searches on inside every link it inserts, from the character after the
+// link's first one. So it runs on a text that changes under it: the part ahead of the
+// search position is kept as a list of views into the input and into the two fixed
+// texts that a link adds, rather than rebuilt for every link.
+//
+// Why this stays linear: a piece runs from an opener to the first closer after it, so
+// a link's target and text never hold a closer, and neither do the fixed texts. The
+// list ahead of the input therefore never holds a closer, and the closer of every
+// piece is the next one in the input. No opener or closer can span two views either:
+// the fixed texts hold no "[", and every "[" in the needles is followed by "U" or "/",
+// never by the '"' or '<' that begins a fixed text.
+class LinkPass
+{
+public:
+    LinkPass(QStringView text, QString& buffer)
+        : m_text(text), m_out(text, buffer), m_openers(tagPositions(text, Opener)),
+          m_closers(tagPositions(text, Closer)), m_size(text.size()),
+          m_limit(LinkPassLimit(text.size()))
+    {
+    }
+
+    bool run()
+    {
+        if (m_openers.empty() || m_closers.empty())
+            return false;
+        while (findOpener()) {
+            while (m_nextCloser < m_closers.size() && m_closers[m_nextCloser] < m_tail)
+                ++m_nextCloser;
+            if (m_nextCloser == m_closers.size())
+                break; // no closer: the rest stays as it is
+            convertPiece(m_closers[m_nextCloser]);
+        }
+        flushAhead();
+        return m_out.finish();
+    }
+
+private:
     static constexpr QStringView Opener = u"[URL";
     static constexpr QStringView Closer = u"[/URL]";
-    Output out(text, buffer);
-    qsizetype from = 0;
-    while (true) {
-        const qsizetype start = findTag(text, Opener, from);
-        if (start < 0)
-            break;
-        const qsizetype closer = findTag(text, Closer, start);
-        if (closer < 0)
-            break;
-        const qsizetype pieceEnd = closer + Closer.size();
-        const QStringView piece = text.mid(start, pieceEnd - start);
-        QStringView target, linkText;
-        bool wellFormed = piece.size() >= 11; // at least "[URL][/URL]"
-        if (wellFormed && matchesAt(piece, 0, u"[URL=")) {
-            const qsizetype bracket = piece.indexOf(u']');
-            wellFormed = bracket < piece.size() - 1; // not only the closer's own "]"
-            if (wellFormed) {
-                target = piece.mid(5, bracket - 5);
-                linkText = piece.mid(bracket + 1, piece.size() - 6 - bracket - 1);
-            }
-        } else if (wellFormed) {
-            target = linkText = piece.mid(5, piece.size() - 11);
-        }
-        // The search goes on after the piece: a link's own target and text are never
-        // searched again, so nested openers cannot multiply the text.
-        from = pieceEnd;
-        if (!wellFormed)
-            continue;
-        out.copyTo(start);
-        out.append(u"<a href=\"");
-        out.append(target);
-        out.append(u"\">");
-        out.append(linkText);
-        out.append(u"</a>");
-        out.skipTo(pieceEnd);
+    static constexpr QStringView LinkStart = u"<a href=\"";
+    static constexpr QStringView TargetEnd = u"\">";
+    static constexpr QStringView LinkEnd = u"</a>";
+
+    bool fromInput(QStringView view) const
+    {
+        return view.data() >= m_text.data() && view.data() < m_text.data() + m_text.size();
     }
-    return out.finish();
+
+    // The offset of the first opener wholly inside view, or -1.
+    qsizetype openerIn(QStringView view) const
+    {
+        if (!fromInput(view))
+            return -1;
+        const qsizetype from = view.data() - m_text.data();
+        const auto it = std::lower_bound(m_openers.begin(), m_openers.end(), from);
+        return it != m_openers.end() && *it + Opener.size() <= from + view.size() ? *it - from : -1;
+    }
+
+    void pushBack(QStringView view)
+    {
+        if (!view.isEmpty()) {
+            m_ahead.push_back(view);
+            m_aheadSize += view.size();
+        }
+    }
+
+    // Moves the search to the next opener: the text before it is final. False when
+    // there is none.
+    bool findOpener()
+    {
+        while (!m_ahead.empty()) {
+            QStringView& front = m_ahead.front();
+            const qsizetype offset = openerIn(front);
+            if (offset >= 0) {
+                m_out.append(front.first(offset));
+                m_aheadSize -= offset;
+                front = front.sliced(offset);
+                return true;
+            }
+            m_out.append(front);
+            m_aheadSize -= front.size();
+            m_ahead.pop_front();
+        }
+        while (m_nextOpener < m_openers.size() && m_openers[m_nextOpener] < m_tail)
+            ++m_nextOpener;
+        if (m_nextOpener == m_openers.size())
+            return false;
+        // Untouched input is copied lazily, when something else must follow it.
+        m_tail = m_openers[m_nextOpener];
+        return true;
+    }
+
+    void flushAhead()
+    {
+        if (m_ahead.empty())
+            return;
+        m_out.copyTo(m_tail);
+        for (QStringView view : m_ahead)
+            m_out.append(view);
+        m_ahead.clear();
+        m_aheadSize = 0;
+    }
+
+    QChar charAt(qsizetype index) const
+    {
+        for (QStringView view : m_ahead) {
+            if (index < view.size())
+                return view[index];
+            index -= view.size();
+        }
+        return {};
+    }
+
+    // Removes the first count characters of the views ahead, handing each to take.
+    template <typename Take> void popFront(qsizetype count, Take take)
+    {
+        m_aheadSize -= count;
+        while (count > 0) {
+            QStringView& front = m_ahead.front();
+            if (front.size() > count) {
+                take(front.first(count));
+                front = front.sliced(count);
+                return;
+            }
+            take(front);
+            count -= front.size();
+            m_ahead.pop_front();
+        }
+    }
+
+    // The offset of the first "]" ahead at or after from, or -1.
+    qsizetype bracketAhead(qsizetype from) const
+    {
+        qsizetype base = 0;
+        for (QStringView view : m_ahead) {
+            if (from < base + view.size()) {
+                const qsizetype i = view.indexOf(u']', std::max<qsizetype>(0, from - base));
+                if (i >= 0)
+                    return base + i;
+            }
+            base += view.size();
+        }
+        return -1;
+    }
+
+    // The piece from the opener (at the front of the views ahead, or at m_tail in the
+    // input) to the closer at closer in the input.
+    void convertPiece(qsizetype closer)
+    {
+        const qsizetype pieceStart = m_tail; // in the input, after the views ahead
+        m_out.copyTo(pieceStart);
+        pushBack(m_text.mid(pieceStart, closer - pieceStart));
+        m_tail = closer + Closer.size();
+        const qsizetype inner = m_aheadSize; // the piece without its closer
+        const qsizetype pieceSize = inner + Closer.size();
+        bool wellFormed = pieceSize >= 11; // at least "[URL][/URL]"
+        const bool named = wellFormed && charAt(4) == u'=';
+        qsizetype bracket = -1;
+        if (named) {
+            bracket = bracketAhead(5);
+            wellFormed = bracket >= 0; // not only the closer's own "]"
+        }
+        if (!wellFormed) { // left as it is; the search goes on after it
+            for (QStringView view : m_ahead)
+                m_out.append(view);
+            m_ahead.clear();
+            m_aheadSize = 0;
+            m_out.append(m_text.mid(closer, Closer.size()));
+            m_out.skipTo(m_tail);
+            return;
+        }
+        m_out.append(LinkStart);
+        m_out.skipTo(m_tail);
+        std::vector<QStringView> target;
+        qsizetype grown;
+        if (named) {
+            // target between "=" and "]", link text between "]" and the closer
+            popFront(5, [](QStringView) {});
+            popFront(bracket + 1 - 5, [&](QStringView view) { target.push_back(view); });
+            target.back().chop(1); // the "]"
+            if (target.back().isEmpty())
+                target.pop_back();
+            m_ahead.push_front(TargetEnd);
+            for (auto it = target.rbegin(); it != target.rend(); ++it)
+                m_ahead.push_front(*it);
+            m_aheadSize += bracket - 5 + TargetEnd.size();
+            grown =
+                LinkStart.size() + TargetEnd.size() + LinkEnd.size() - 12; // "[URL=", "]", closer
+        } else {
+            // "[URL]": the text between the opener's five characters and the closer is
+            // both the target and the link text
+            popFront(5, [](QStringView) {});
+            const size_t count = m_ahead.size();
+            const qsizetype size = m_aheadSize;
+            m_ahead.push_back(TargetEnd);
+            for (size_t i = 0; i < count; ++i)
+                m_ahead.push_back(m_ahead[i]);
+            m_aheadSize += TargetEnd.size() + size;
+            grown = LinkStart.size() + TargetEnd.size() + LinkEnd.size() + size - 11;
+        }
+        m_ahead.push_back(LinkEnd);
+        m_aheadSize += LinkEnd.size();
+        // The link's first character is final; everything after it is searched again.
+        m_size += grown;
+        if (m_size > m_limit)
+            raiseError(ErrOverflow, QStringLiteral("modConverter"),
+                       QStringLiteral("The post's links would make it longer than %1 "
+                                      "characters; it holds link tags nested too deeply to "
+                                      "be converted.")
+                           .arg(m_limit));
+    }
+
+    QStringView m_text;
+    Output m_out;
+    const std::vector<qsizetype> m_openers;
+    const std::vector<qsizetype> m_closers;
+    size_t m_nextOpener = 0;
+    size_t m_nextCloser = 0;
+    std::deque<QStringView> m_ahead; // what lies between the search and m_tail
+    qsizetype m_aheadSize = 0;
+    qsizetype m_tail = 0; // the input from here on is untouched
+    qsizetype m_size;     // the length of the text as it now stands
+    const qsizetype m_limit;
+};
+
+bool urlTags(QStringView text, QString& buffer)
+{
+    return LinkPass(text, buffer).run();
 }
 
 void escapeCodeInto(QStringView text, QString& out)

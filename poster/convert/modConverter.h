@@ -1,14 +1,22 @@
 #pragma once
 // modConverter: the diary's bracket markup to the HTML that Brivet receives. Nine
-// passes in a fixed order; each is linear in the length of its text.
+// passes in a fixed order; each is linear in the length of its text (the link pass in
+// the length of the text it makes, which LinkPassLimit bounds).
 #include <QString>
 
 // The source diary service's addresses (neutral example hosts, no trailing slash).
 extern const QString DiaryAddress;
 extern const QString DiaryImageAddress;
 
-// The whole conversion; lineBreaks adds "<br />" before every CR LF.
+// The whole conversion; lineBreaks adds "<br />" before every CR LF. Raises error 6
+// (source "modConverter") when nested link tags would make the text longer than
+// LinkPassLimit of the text that the link pass receives.
 QString ConvertPostBody(const QString& body, bool ConvertLineBreaks);
+
+// The longest text the link pass may make of a text of textSize characters: far above
+// any real post (16 times the text and 1 MB), far below what nested "[URL]" tags, each
+// doubling the text, would need.
+qsizetype LinkPassLimit(qsizetype textSize);
 
 // The passes, in the order ConvertPostBody applies them.
 QString ConvertSimpleTag(const QString& text, const QString& name);

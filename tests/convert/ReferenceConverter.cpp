@@ -1,8 +1,11 @@
 #include "tests/convert/ReferenceConverter.h"
 
+#include "platform/com/RuntimeError.h"
 #include "poster/convert/modConverter.h"
 
 #include <QRegularExpression>
+#include <deque>
+#include <string>
 
 namespace {
 QString replaceAll(QString text, const QString& from, const QString& to)
@@ -23,17 +26,44 @@ QString tagPair(const QString& text, const QString& tag, const QString& open, co
                       QStringLiteral("[/%1]").arg(tag), close);
 }
 
-QString urlTags(QString text)
+// Case-insensitive for ASCII letters, as the tags are written.
+bool tagAt(const std::deque<char16_t>& text, size_t at, QStringView tag)
 {
-    qsizetype position = 0;
+    if (at + static_cast<size_t>(tag.size()) > text.size())
+        return false;
+    for (qsizetype i = 0; i < tag.size(); ++i)
+        if (QChar(text[at + static_cast<size_t>(i)]).toLower() != tag[i].toLower())
+            return false;
+    return true;
+}
+
+// Follows the pass step by step on the changing text. What lies before the search
+// position is final and moves to done; the rest is a double-ended queue, so that
+// replacing a piece at its front costs the piece and the link, not the whole text.
+QString urlTags(const QString& input)
+{
+    const qsizetype limit = LinkPassLimit(input.size());
+    QString done;
+    std::deque<char16_t> rest(input.utf16(), input.utf16() + input.size());
+    qsizetype size = input.size();
     while (true) {
-        const qsizetype start = text.indexOf(QStringLiteral("[URL"), position, Qt::CaseInsensitive);
-        if (start < 0)
-            return text;
-        const qsizetype closer = text.indexOf(QStringLiteral("[/URL]"), start, Qt::CaseInsensitive);
-        if (closer < 0)
-            return text;
-        const QString piece = text.mid(start, closer + 6 - start);
+        size_t start = 0;
+        while (start < rest.size() && !tagAt(rest, start, u"[URL"))
+            ++start;
+        if (start == rest.size())
+            break;
+        size_t closer = start;
+        while (closer < rest.size() && !tagAt(rest, closer, u"[/URL]"))
+            ++closer;
+        if (closer == rest.size())
+            break;
+        for (size_t i = 0; i < start; ++i)
+            done += QChar(rest[i]);
+        rest.erase(rest.begin(), rest.begin() + static_cast<qsizetype>(start));
+        const size_t pieceSize = closer - start + 6;
+        const QString piece = QString::fromUtf16(
+            std::u16string(rest.begin(), rest.begin() + static_cast<qsizetype>(pieceSize)).c_str(),
+            static_cast<qsizetype>(pieceSize));
         QString target, linkText;
         bool ok = piece.size() >= 11;
         if (ok && piece.left(5).toUpper() == QStringLiteral("[URL=")) {
@@ -44,15 +74,25 @@ QString urlTags(QString text)
         } else if (ok) {
             target = linkText = piece.mid(5, piece.size() - 11);
         }
-        if (!ok) {
-            position = start + piece.size();
+        if (!ok) { // left as it is; the search goes on after it
+            done += piece;
+            rest.erase(rest.begin(), rest.begin() + static_cast<qsizetype>(pieceSize));
             continue;
         }
         const QString link = QStringLiteral("<a href=\"") + target + QStringLiteral("\">") +
                              linkText + QStringLiteral("</a>");
-        text = text.left(start) + link + text.mid(start + piece.size());
-        position = start + link.size();
+        rest.erase(rest.begin(), rest.begin() + static_cast<qsizetype>(pieceSize));
+        rest.insert(rest.begin(), link.utf16(), link.utf16() + link.size());
+        size += link.size() - piece.size();
+        if (size > limit)
+            raiseError(ErrOverflow, QStringLiteral("modConverter"));
+        // The search goes on at the character after the link's first one.
+        done += QChar(rest.front());
+        rest.pop_front();
     }
+    for (char16_t c : rest)
+        done += QChar(c);
+    return done;
 }
 
 QString escapeCode(const QString& text)

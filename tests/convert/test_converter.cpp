@@ -1,3 +1,4 @@
+#include "platform/com/RuntimeError.h"
 #include "poster/convert/modConverter.h"
 #include "tests/convert/ReferenceConverter.h"
 
@@ -26,6 +27,16 @@ QString link(const QString& nick)
            QStringLiteral("\">") + nick + QStringLiteral("</a>");
 }
 
+// The converted text, or the number of the error that the conversion raised.
+template <typename Convert> QString outcome(Convert convert, const QString& body, bool lineBreaks)
+{
+    try {
+        return convert(body, lineBreaks);
+    } catch (const RuntimeError& error) {
+        return QStringLiteral("\x01error %1").arg(error.number());
+    }
+}
+
 struct Case
 {
     QString body;
@@ -52,6 +63,11 @@ TEST(ConvertPostBody, EdgeCasesHoldCharacterForCharacter)
         {QStringLiteral("[url=http://a/b]text[/url]"),
          QStringLiteral("<a href=\"http://a/b\">text</a>")},
         {QStringLiteral("[URL=x]a[URL=y]b[/URL]"), QStringLiteral("<a href=\"x\">a[URL=y]b</a>")},
+        // The search goes on inside each inserted link, from its second character.
+        {QStringLiteral("[URL=x]a[URL=y]b[/URL]c[/URL]"),
+         QStringLiteral("<a href=\"x\">a<a href=\"y\">b</a>c</a>")},
+        {QStringLiteral("[URL][URL]x[/URL][/URL]"),
+         QStringLiteral("<a href=\"<a href=\"x\">[URL]x</a>\">x\">[URL]x</a></a>")},
         {QStringLiteral("[URL]x and [URL]y"), QStringLiteral("[URL]x and [URL]y")},
         {QStringLiteral("[URL]a[/URL] [URL]x"), QStringLiteral("<a href=\"a\">a</a> [URL]x")},
         // Malformed pieces stay, and the search goes on after them.
@@ -132,17 +148,34 @@ TEST(ConvertPostBody, UnpairedSurrogatesPassThroughUntouched)
     EXPECT_EQ(ConvertPostBody(body, true), expected);
 }
 
-TEST(ConvertPostBody, NestedLinkOpenersDoNotMultiplyTheText)
+TEST(ConvertPostBody, NestedLinksThatWouldMultiplyTheTextFailTheConversion)
 {
-    // Re-reading each new link for more openers would double the text per opener.
-    QString body;
-    for (int i = 0; i < 40; ++i)
-        body += QStringLiteral("[URL]");
-    for (int i = 0; i < 40; ++i)
-        body += QStringLiteral("[/URL]");
-    const QString html = ConvertPostBody(body, true);
-    EXPECT_LT(html.size(), 3 * body.size());
-    EXPECT_EQ(html, ReferenceConvertPostBody(body, true));
+    // Every nested "[URL]" doubles the text: 40 of them would need terabytes.
+    const auto nested = [](int levels) {
+        return QString(QStringLiteral("[URL]")).repeated(levels) + QStringLiteral("x") +
+               QString(QStringLiteral("[/URL]")).repeated(levels);
+    };
+    const QString bomb = nested(40);
+    try {
+        ConvertPostBody(bomb, true);
+        ADD_FAILURE() << "converted";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrOverflow);
+        EXPECT_EQ(error.source(), QStringLiteral("modConverter"));
+        EXPECT_TRUE(error.description().contains(QStringLiteral("nested too deeply")))
+            << error.description().toStdString();
+    }
+    EXPECT_THROW(ConvertUrlTags(bomb), RuntimeError);
+    EXPECT_EQ(outcome(ReferenceConvertPostBody, bomb, true), QStringLiteral("\x01error 6"));
+    // Below the limit (16 times the text and 1 MB) the text grows as the rule says.
+    const QString deep = nested(12);
+    const QString html = ConvertPostBody(deep, false);
+    EXPECT_GT(html.size(), 4000);
+    EXPECT_LE(html.size(), LinkPassLimit(deep.size()));
+    EXPECT_EQ(html, ReferenceConvertPostBody(deep, false));
+    // Many links, each nested once, stay linear: the limit is never near.
+    const QString many = QStringLiteral("[URL=a]b[URL]c[/URL]d[/URL] ").repeated(20000);
+    EXPECT_EQ(ConvertPostBody(many, false), ReferenceConvertPostBody(many, false));
 }
 
 // Random bodies built from the pieces that matter to the passes: every tag in both
@@ -179,7 +212,8 @@ TEST(ConvertPostBody, FastAndPlainVersionsAgreeOnManyBodies)
     for (int i = 0; i < 30000; ++i) {
         const QString body = randomBody(random);
         const bool lineBreaks = i % 2 == 0;
-        ASSERT_EQ(ConvertPostBody(body, lineBreaks), ReferenceConvertPostBody(body, lineBreaks))
+        ASSERT_EQ(outcome(ConvertPostBody, body, lineBreaks),
+                  outcome(ReferenceConvertPostBody, body, lineBreaks))
             << "body: " << body.toStdString();
     }
 }

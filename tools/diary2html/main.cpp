@@ -1,6 +1,7 @@
 // diary2html: shows what Brivet poster would upload.
 //   diary2html --body [--no-line-breaks]   one body from standard input to HTML
 //   diary2html FILE                         every post of a diary export file
+#include "platform/com/RuntimeError.h"
 #include "poster/convert/modConverter.h"
 #include "poster/workflow/modPostListLine.h"
 #include "support/diary/DiaryFileReader.h"
@@ -39,7 +40,19 @@ QString withCrLf(const QString& text)
 }
 } // namespace
 
+int run(int argc, char* argv[]);
+
 int main(int argc, char* argv[])
+{
+    try {
+        return run(argc, argv);
+    } catch (const RuntimeError& error) { // a post the converter refuses
+        std::fprintf(stderr, "diary2html: %s\n", qPrintable(error.description()));
+        return 2;
+    }
+}
+
+int run(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
