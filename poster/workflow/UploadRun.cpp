@@ -10,7 +10,7 @@ QString UploadingStatus(int number, int total)
 
 UploadRunResult RunUpload(UploadRunSteps& steps, int waitChoice)
 {
-    UploadRunResult result{UploadRunEnd::AllDone, steps.PostsLeft(), 0};
+    UploadRunResult result{UploadRunEnd::AllDone, steps.RunTotal(), 0};
     const auto stop = [&](UploadRunEnd end) {
         steps.ShowStatus(StoppedStatus);
         result.end = end;

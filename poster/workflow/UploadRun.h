@@ -11,6 +11,9 @@ class UploadRunSteps
 public:
     virtual ~UploadRunSteps() = default;
     virtual int PostsLeft() const = 0;
+    // The run's total T, read once at the start: the posts left, unless the holder
+    // counts posts published before this run too (brivet-post --skip).
+    virtual int RunTotal() const { return PostsLeft(); }
     virtual void SelectFirstPost() = 0;
     virtual void ShowStatus(const QString& text) = 0;
     // Lets the input that is waiting through once, so that the status is painted and a
@@ -34,7 +37,7 @@ enum class UploadRunEnd {
 struct UploadRunResult
 {
     UploadRunEnd end;
-    int total;     // posts queued when the run started
+    int total;     // RunTotal() when the run started
     int published; // posts published and removed by this run
 };
 

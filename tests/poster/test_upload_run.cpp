@@ -25,6 +25,7 @@ public:
     explicit ScriptedSteps(QList<int> queue) : queue(std::move(queue)) {}
 
     int PostsLeft() const override { return queue.size(); }
+    int RunTotal() const override { return runTotal < 0 ? PostsLeft() : runTotal; }
     void SelectFirstPost() override { log << QStringLiteral("select"); }
     void ShowStatus(const QString& text) override { log << text; }
     void ProcessInput() override
@@ -54,6 +55,7 @@ public:
 
     QList<int> queue;
     QStringList log;
+    int runTotal = -1;
     int failOn = 0;
     int raiseOn = 0;
     int stopAtYield = -1;
@@ -105,6 +107,14 @@ TEST(UploadRunLoop, AFailedPostStaysFirstAndTheNextRunCountsAgainFromIt)
     EXPECT_EQ(steps.log, pass(1, 2, 2) + pass(2, 2, 3));
     EXPECT_EQ(result.end, UploadRunEnd::AllDone);
     EXPECT_EQ(result.total, 2);
+}
+
+TEST(UploadRunLoop, AHolderThatCountsEarlierPostsNumbersFromThem)
+{
+    ScriptedSteps steps({3, 4});
+    steps.runTotal = 4; // two posts of the file were published by an earlier run
+    RunUpload(steps, 1);
+    EXPECT_EQ(steps.log, pass(3, 4, 3) + pass(4, 4, 4));
 }
 
 TEST(UploadRunLoop, AStopIsSeenAtTheYieldBeforeTheNextUpload)

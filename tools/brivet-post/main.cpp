@@ -6,6 +6,7 @@
 #include "poster/service/modPasswordCryptor.h"
 #include "poster/service/modPostSender.h"
 #include "poster/service/modServiceAddress.h"
+#include "poster/workflow/UploadRun.h"
 #include "poster/workflow/modApp.h"
 #include "support/ErrorReporter.h"
 #include "support/diary/DiaryFileReader.h"
@@ -103,44 +104,74 @@ ErrorReporter::Sink consoleSink(int retries)
     };
 }
 
+// The run over the posts of the file from index `skip` on; a published post is passed
+// over from then on, as the window's queue drops it.
+class CommandLineRun : public UploadRunSteps
+{
+public:
+    CommandLineRun(const IDiaryPostList* posts, int skip, bool dryRun)
+        : m_posts(posts), m_next(skip), m_dryRun(dryRun)
+    {
+    }
+    int PostsLeft() const override { return m_posts->Count() - m_next; }
+    int RunTotal() const override { return m_posts->Count(); }
+    void SelectFirstPost() override {}
+    void ShowStatus(const QString& text) override
+    {
+        if (text != StoppedStatus)
+            out(stdout, text);
+    }
+    void ProcessInput() override { QCoreApplication::processEvents(); }
+    bool StopRequested() const override { return false; }
+    bool SendFirstPost() override
+    {
+        const ComPtr<IDiaryPost> post = m_posts->Item(m_next);
+        if (m_dryRun) {
+            out(stdout, EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
+                                         post->AdultOnly(), QStringLiteral("%PROFILE_ID%")));
+            return true;
+        }
+        try {
+            return SendPost(post, true, false);
+        } catch (const RuntimeError& error) {
+            out(stderr, ErrorReporter::RunTimeErrorText(error, QStringLiteral("Can't send post.")));
+            return false;
+        }
+    }
+    void RemoveFirstPost() override { ++m_next; }
+    bool WaitBeforeNextPost() override { return true; }
+
+    int next() const { return m_next; }
+
+private:
+    const IDiaryPostList* m_posts;
+    int m_next;
+    bool m_dryRun;
+};
+
 // Uploads posts from index `skip` on, in order, stopping at the first that is not
 // published. Returns how many posts were published.
 int uploadPosts(const IDiaryPostList* posts, int skip, bool dryRun, bool* stopped)
 {
     const int total = posts->Count();
-    int published = 0;
-    *stopped = false;
-    for (int i = skip; i < total; ++i) {
-        const ComPtr<IDiaryPost> post = posts->Item(i);
-        out(stdout, QStringLiteral("Uploading post %1 of %2").arg(i + 1).arg(total));
-        if (dryRun) {
-            out(stdout, EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
-                                         post->AdultOnly(), QStringLiteral("%PROFILE_ID%")));
-            continue;
-        }
-        bool sent = false;
-        try {
-            sent = SendPost(post, true, false);
-        } catch (const RuntimeError& error) {
-            out(stderr, ErrorReporter::RunTimeErrorText(error, QStringLiteral("Can't send post.")));
-        }
-        if (!sent) {
-            *stopped = true;
-            out(stdout, QStringLiteral("Post %1 of %2 was not published; %3 published in this "
-                                       "run. Resume with --skip %4.")
-                            .arg(i + 1)
-                            .arg(total)
-                            .arg(published)
-                            .arg(i));
-            return published;
-        }
-        ++published;
+    CommandLineRun steps(posts, skip, dryRun);
+    const UploadRunResult result = RunUpload(steps, 1);
+    *stopped = result.end != UploadRunEnd::AllDone;
+    if (*stopped) {
+        out(stdout, QStringLiteral("Post %1 of %2 was not published; %3 published in this "
+                                   "run. Resume with --skip %4.")
+                        .arg(steps.next() + 1)
+                        .arg(total)
+                        .arg(result.published)
+                        .arg(steps.next()));
+        return result.published;
     }
-    out(stdout, dryRun ? QStringLiteral("Dry run: %1 of %2 posts shown, nothing sent.")
-                             .arg(total - skip)
-                             .arg(total)
-                       : QStringLiteral("Published %1 of %2 posts.").arg(published).arg(total));
-    return published;
+    out(stdout, dryRun
+                    ? QStringLiteral("Dry run: %1 of %2 posts shown, nothing sent.")
+                          .arg(total - skip)
+                          .arg(total)
+                    : QStringLiteral("Published %1 of %2 posts.").arg(result.published).arg(total));
+    return result.published;
 }
 
 // A value that the logon window stored in the program's main settings section.
