@@ -14,6 +14,7 @@
 #include "support/settings/SettingsStore.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
 
@@ -348,6 +349,27 @@ QString EntryRequestBody(const QString& htmlBody, const QString& title, bool adu
                           {adultOnly ? QStringLiteral(",\"feed\":false") : QString()}}});
 }
 
+namespace {
+// An entry whose request failed may still have been stored: the answer was lost, or the
+// service failed after storing. When the same entry is sent again in this session it
+// goes with the same nonce, so the service hands back what it stored instead of
+// publishing it twice. Only unconfirmed entries are kept here.
+QHash<QByteArray, QString>& UnconfirmedEntryNonces()
+{
+    static QHash<QByteArray, QString> nonces;
+    return nonces;
+}
+
+QByteArray EntryKey(const QByteArray& body)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(AccessToken.toUtf8());
+    hash.addData(QByteArrayView("\n"));
+    hash.addData(body);
+    return hash.result();
+}
+} // namespace
+
 bool SendPost(const ComPtr<IDiaryPost>& post, bool /*sendWithOriginalTime*/,
               bool /*sendAsBackdated*/)
 {
@@ -357,13 +379,22 @@ bool SendPost(const ComPtr<IDiaryPost>& post, bool /*sendWithOriginalTime*/,
         return false;
     const QString body = EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
                                           post->AdultOnly(), ProfileId);
-    const auto request = NewServiceRequest(Utf8Bytes(body));
+    const QByteArray bytes = Utf8Bytes(body);
+    const QByteArray key = EntryKey(bytes);
+    QString nonce = UnconfirmedEntryNonces().value(key);
+    if (nonce.isEmpty())
+        nonce = MakeNonce();
+    const auto request = NewServiceRequest(bytes);
     AddHeader(request.get(), QStringLiteral("Authorization: Bearer ") + AccessToken);
     checkCall(request->put_UserAgent(UploadUserAgent), QStringLiteral("olvHTTPRequestHT"));
     checkCall(request->put_Referer(EntryEditorAddress()), QStringLiteral("olvHTTPRequestHT"));
     SetStoredProxy(request.get());
-    checkCall(
-        request->put_URL(ServiceBaseAddress() + QStringLiteral("/v2/entries?nonce=") + MakeNonce()),
-        QStringLiteral("olvHTTPRequestHT"));
-    return ExecuteWithRetry(request.get(), QStringLiteral("Can't send post.")) == reeSuccess;
+    checkCall(request->put_URL(ServiceBaseAddress() + QStringLiteral("/v2/entries?nonce=") + nonce),
+              QStringLiteral("olvHTTPRequestHT"));
+    UnconfirmedEntryNonces().insert(key, nonce);
+    const bool published =
+        ExecuteWithRetry(request.get(), QStringLiteral("Can't send post.")) == reeSuccess;
+    if (published)
+        UnconfirmedEntryNonces().remove(key);
+    return published;
 }

@@ -180,6 +180,24 @@ TEST_P(ServiceClient, RetryAfterAnAnswerLostAfterStoringPublishesOnce)
     EXPECT_EQ(sandbox.entries().size(), 1);
 }
 
+TEST_P(ServiceClient, SendingAgainAfterCancelPublishesOnce)
+{
+    // The service stored the entry but answered with an error and the user gave up; the
+    // next Send of the same post must not publish it a second time.
+    startSandbox({u("--faults"), u("none,after-store")});
+    boxes.answer({vbCancel});
+    const auto queued = post(u("Stored"), u("but not confirmed"));
+    EXPECT_FALSE(SendPost(queued, true, false));
+    EXPECT_TRUE(SendPost(queued, true, false));
+    const QStringList entries = requestsTo(sandbox, u("/v2/entries"));
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0], entries[1]);
+    EXPECT_EQ(sandbox.entries().size(), 1);
+    // Once confirmed, the same text sent again is a new entry.
+    EXPECT_TRUE(SendPost(post(u("Stored"), u("but not confirmed")), true, false));
+    EXPECT_EQ(sandbox.entries().size(), 2);
+}
+
 TEST_P(ServiceClient, RejectedTokenFailsUploadsWithoutNewLogons)
 {
     startSandbox({u("--reject-token")});
