@@ -120,6 +120,7 @@ TEST_F(LogonWindow, FirstStartIsCentredAndEmptyAndProceedNeedsBothFields)
 {
     const auto form = open();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Brivet poster :: Starting"));
+    EXPECT_FALSE(form->windowIcon().pixmap(32, 32).isNull()); // the program's own icon
     EXPECT_TRUE(form->txtUsername->text().isEmpty());
     EXPECT_TRUE(form->txtPassword->text().isEmpty());
     EXPECT_EQ(form->txtPassword->echoMode(), QLineEdit::Password);
