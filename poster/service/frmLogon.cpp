@@ -1,6 +1,7 @@
 #include "poster/service/frmLogon.h"
 
 #include "platform/com/ClassRegistry.h"
+#include "platform/com/ErrorInfo.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/service/modPasswordCryptor.h"
 #include "poster/service/modPostSender.h"
@@ -8,6 +9,7 @@
 #include "poster/workflow/modApp.h"
 #include "poster/workflow/modAppWindowTitle.h"
 #include "poster/workflow/modConfigProxyHT.h"
+#include "poster/workflow/modFormLayout.h"
 #include "support/dialogs/AboutBox.h"
 #include "support/olvsupport0100/olvsupport0100.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
@@ -22,7 +24,6 @@
 #include <exception>
 
 namespace {
-constexpr int TwipsPerPixel = 15;
 constexpr int DesignWidth = 4800;
 constexpr int DesignHeight = 2040;
 
@@ -30,26 +31,15 @@ const QString WindowPlacement = QStringLiteral("Window placement");
 const QString UsernameKey = QStringLiteral("Username");
 const QString PasswordKey = QStringLiteral("Password");
 
-void place(QWidget* control, int left, int top, int width, int height)
-{
-    control->setGeometry(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
-                         height / TwipsPerPixel);
-}
-
-Qt::KeyboardModifiers shiftState(Qt::KeyboardModifiers modifiers)
-{
-    return modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-}
-
 ComPtr<ISettingsStore> settingsStore()
 {
     return createObject<ISettingsStore>(CLSID_SettingsStore);
 }
 
+// A store failure raises the store's own error, which names the file and the cause.
 void check(HRESULT hr)
 {
-    if (FAILED(hr))
-        raiseError(ErrInvalidProcedureCall, QStringLiteral("SettingsStore"));
+    checkCall(hr, QStringLiteral("SettingsStore"));
 }
 
 QString storedText(const QString& key)
@@ -114,13 +104,13 @@ frmLogon::~frmLogon() = default;
 
 void frmLogon::placeControls()
 {
-    place(lblTag[0], 240, 240, 1095, 255);
-    place(txtUsername, 1380, 180, 3180, 345);
-    place(lblTag[1], 240, 720, 1095, 255);
-    place(txtPassword, 1380, 660, 3180, 345);
-    place(cmdProxy, 240, 1380, 1215, 435);
-    place(cmdPostsList, 2160, 1380, 1215, 435);
-    place(cmdCancel, 3420, 1380, 1140, 435);
+    PlaceControl(lblTag[0], 240, 240, 1095, 255);
+    PlaceControl(txtUsername, 1380, 180, 3180, 345);
+    PlaceControl(lblTag[1], 240, 720, 1095, 255);
+    PlaceControl(txtPassword, 1380, 660, 3180, 345);
+    PlaceControl(cmdProxy, 240, 1380, 1215, 435);
+    PlaceControl(cmdPostsList, 2160, 1380, 1215, 435);
+    PlaceControl(cmdCancel, 3420, 1380, 1140, 435);
     setFixedSize(DesignWidth / TwipsPerPixel, DesignHeight / TwipsPerPixel);
 }
 
@@ -235,7 +225,7 @@ bool frmLogon::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         const auto* keyEvent = static_cast<QKeyEvent*>(event);
-        if (Form_KeyDown(keyEvent->key(), shiftState(keyEvent->modifiers())))
+        if (Form_KeyDown(keyEvent->key(), ShiftState(keyEvent->modifiers())))
             return true;
     } else if (event->type() == QEvent::FocusIn &&
                (watched == txtUsername || watched == txtPassword)) {
@@ -250,7 +240,7 @@ bool frmLogon::eventFilter(QObject* watched, QEvent* event)
 
 void frmLogon::keyPressEvent(QKeyEvent* event)
 {
-    if (!Form_KeyDown(event->key(), shiftState(event->modifiers())))
+    if (!Form_KeyDown(event->key(), ShiftState(event->modifiers())))
         QWidget::keyPressEvent(event);
 }
 

@@ -11,6 +11,7 @@
 #include "poster/workflow/modCheckDiaryPostTimes.h"
 #include "poster/workflow/modConfigProxyHT.h"
 #include "poster/workflow/modDateFormat.h"
+#include "poster/workflow/modFormLayout.h"
 #include "poster/workflow/modMain.h"
 #include "poster/workflow/modPostListLine.h"
 #include "poster/workflow/modWaitTimeSupport.h"
@@ -31,7 +32,6 @@
 #include <QStatusBar>
 
 namespace {
-constexpr int TwipsPerPixel = 15;
 // The design-time client area, with the status bar along its bottom edge.
 constexpr int DesignWidth = 7335;
 constexpr int DesignHeight = 4620;
@@ -41,17 +41,6 @@ const QString WindowPlacement = QStringLiteral("Window placement");
 const QString SendWithOriginalTime = QStringLiteral("Send With Original Time");
 const QString SendAsBackdated = QStringLiteral("Send As Backdated");
 const QString WaitTimeIndex = QStringLiteral("Wait Time Index");
-
-void place(QWidget* control, int left, int top, int width, int height)
-{
-    control->setGeometry(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
-                         height / TwipsPerPixel);
-}
-
-Qt::KeyboardModifiers shiftState(Qt::KeyboardModifiers modifiers)
-{
-    return modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-}
 
 // The selected line's index, or -1 when no line is selected.
 int selectedIndex(const QListWidget* list)
@@ -192,17 +181,17 @@ frmMain::~frmMain() = default;
 
 void frmMain::placeControls()
 {
-    place(lstPosts, 120, 120, 5775, 3435);
-    place(cmdClear, 6000, 120, 1215, 435);
-    place(cmdLoadFile, 6000, 600, 1215, 435);
-    place(cmdUserpics, 6000, 1200, 1215, 435);
-    place(cmdProxy, 6000, 1680, 1215, 435);
-    place(cmdSendPosts, 6000, 2280, 1215, 435);
-    place(cmdStop, 6000, 2760, 1215, 435);
-    place(cboWaitTime, 6000, 3360, 1215, 330);
-    place(chkSendWithOriginalTime, 180, 3720, 2835, 255);
-    place(chkSendAsBackdated, 180, 4020, 2115, 255);
-    place(stStatus, 0, DesignHeight - StatusBarHeight, DesignWidth, StatusBarHeight);
+    PlaceControl(lstPosts, 120, 120, 5775, 3435);
+    PlaceControl(cmdClear, 6000, 120, 1215, 435);
+    PlaceControl(cmdLoadFile, 6000, 600, 1215, 435);
+    PlaceControl(cmdUserpics, 6000, 1200, 1215, 435);
+    PlaceControl(cmdProxy, 6000, 1680, 1215, 435);
+    PlaceControl(cmdSendPosts, 6000, 2280, 1215, 435);
+    PlaceControl(cmdStop, 6000, 2760, 1215, 435);
+    PlaceControl(cboWaitTime, 6000, 3360, 1215, 330);
+    PlaceControl(chkSendWithOriginalTime, 180, 3720, 2835, 255);
+    PlaceControl(chkSendAsBackdated, 180, 4020, 2115, 255);
+    PlaceControl(stStatus, 0, DesignHeight - StatusBarHeight, DesignWidth, StatusBarHeight);
     setFixedSize(DesignWidth / TwipsPerPixel, DesignHeight / TwipsPerPixel);
 }
 
@@ -489,7 +478,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         const auto* keyEvent = static_cast<QKeyEvent*>(event);
-        const Qt::KeyboardModifiers shift = shiftState(keyEvent->modifiers());
+        const Qt::KeyboardModifiers shift = ShiftState(keyEvent->modifiers());
         if (Form_KeyDown(keyEvent->key(), shift))
             return true;
         if (watched == lstPosts && keyEvent->key() == Qt::Key_Delete) {
@@ -502,7 +491,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 
 void frmMain::keyPressEvent(QKeyEvent* event)
 {
-    if (!Form_KeyDown(event->key(), shiftState(event->modifiers())))
+    if (!Form_KeyDown(event->key(), ShiftState(event->modifiers())))
         QWidget::keyPressEvent(event);
 }
 
