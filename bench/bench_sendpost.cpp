@@ -4,11 +4,11 @@
 //   bench_sendpost [ROUNDS]      (default 5; needs python3 and wget)
 #include "platform/com/ClassRegistry.h"
 #include "poster/convert/modConverter.h"
+#include "poster/service/ErrorReporter.h"
 #include "poster/service/modPostSender.h"
 #include "poster/service/modServiceAddress.h"
 #include "poster/workflow/modApp.h"
 #include "request/KWQT0100.h"
-#include "support/ErrorReporter.h"
 #include "support/olvsupport0100/olvsupport0100.h"
 
 #include <QCoreApplication>

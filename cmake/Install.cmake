@@ -5,13 +5,14 @@
 include(GNUInstallDirs)
 set(BRIVET_APPDIR ${CMAKE_INSTALL_LIBDIR}/brivet-poster)
 
-# Every shared library of ours (the program's and the request component's).
+# Every shared library and plugin of ours (the program's and the request component's);
+# the plugins are found beside the library that loads them.
 set(BRIVET_SHARED_LIBRARIES)
 foreach(folder platform support request poster)
     get_property(targets DIRECTORY ${PROJECT_SOURCE_DIR}/${folder} PROPERTY BUILDSYSTEM_TARGETS)
     foreach(target IN LISTS targets)
         get_target_property(type ${target} TYPE)
-        if(type STREQUAL "SHARED_LIBRARY")
+        if(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
             list(APPEND BRIVET_SHARED_LIBRARIES ${target})
         endif()
     endforeach()

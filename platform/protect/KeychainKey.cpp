@@ -1,4 +1,6 @@
-#include "platform/protect/KeychainKey.h"
+// The plugin that keeps the user's protection key in the desktop's keychain (the
+// Secret Service of GNOME Keyring or KWallet); see KeychainKey.h for the contract.
+#include "platform/protect/KeychainPlugin.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -139,9 +141,11 @@ bool fetchKey(QByteArray* key, int size)
 }
 } // namespace
 
-bool keychainKey(QByteArray* key, int size)
+extern "C" __attribute__((visibility("default"))) bool olvKeychainKey(QByteArray* key, int size,
+                                                                      int timeoutMs)
 {
     QMutexLocker lock(&g_mutex);
+    g_timeoutMs = timeoutMs;
     if (g_state == State::Unknown) {
         // The keychain is asked through the event loop of the program's main thread.
         const QCoreApplication* app = QCoreApplication::instance();
@@ -153,9 +157,4 @@ bool keychainKey(QByteArray* key, int size)
         return false;
     *key = g_key;
     return true;
-}
-
-void setKeychainTimeout(int milliseconds)
-{
-    g_timeoutMs = milliseconds;
 }

@@ -1,4 +1,6 @@
+// The message box window, in the library of the platform layer that links Qt Widgets.
 #include "platform/ui/MsgBox.h"
+#include "platform/ui/DesktopWindows.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -7,12 +9,6 @@
 #include <QScreen>
 
 namespace {
-MsgBoxHook& hook()
-{
-    static MsgBoxHook installed;
-    return installed;
-}
-
 // A text longer than this is never laid out whole in the box itself.
 constexpr qsizetype LongText = 20000;
 
@@ -106,16 +102,9 @@ void setBoundedText(QMessageBox& box, const QString& text)
 }
 } // namespace
 
-void setMsgBoxHook(MsgBoxHook newHook)
+extern "C" PLATFORM_EXPORT int olvMsgBoxWindow(const QString& prompt, int style,
+                                               const QString& title)
 {
-    hook() = std::move(newHook);
-}
-
-int msgBox(const QString& prompt, int style, const QString& title)
-{
-    if (hook())
-        return hook()(prompt, style, title);
-
     QMessageBox box(QApplication::activeWindow());
     box.setObjectName(QStringLiteral("msgBox"));
     box.setWindowTitle(title.isEmpty() ? QApplication::applicationDisplayName() : title);

@@ -11,15 +11,14 @@
 #include "request/http/modOutputLogSupport.h"
 #include "request/http/modWgetSecrets.h"
 #include "request/http/mvarWGetCache.h"
+#include "request/modUserInterface.h"
 #include "request/proxy/ProxySettings.h"
 #include "support/olvsupport0100/olvsupport0100.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
 
-#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <cstdlib>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -50,26 +49,6 @@ QString quoted(const QString& name, const QString& value)
 {
     return name + QStringLiteral("=\"") + EscapeArgument(value) + QStringLiteral("\" ");
 }
-
-// The hourglass while wget runs, where there is a screen to show it on.
-class HourglassCursor
-{
-public:
-    explicit HourglassCursor(bool wanted)
-        : m_on(wanted && qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-    {
-        if (m_on)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~HourglassCursor()
-    {
-        if (m_on)
-            QGuiApplication::restoreOverrideCursor();
-    }
-
-private:
-    bool m_on;
-};
 
 // Everything written into fd, from its start.
 QByteArray readFrom(int fd)

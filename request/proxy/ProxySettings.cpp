@@ -4,7 +4,7 @@
 #include "platform/net/SystemProxy.h"
 #include "request/http/csUnique.h"
 #include "request/http/modCommon.h"
-#include "request/proxy/frmProxyConfig.h"
+#include "request/modUserInterface.h"
 #include "support/olvsupport0100/olvsupport0100.h"
 
 namespace {
@@ -126,7 +126,7 @@ HRESULT ProxySettings::ShowConfigDialog(VARIANT_BOOL* result)
     if (!result)
         return E_POINTER;
     return guardCall([&] {
-        *result = toVariantBool(ShowProxyConfigDialog(this));
+        *result = toVariantBool(OpenProxyConfigDialog(this));
         return S_OK;
     });
 }

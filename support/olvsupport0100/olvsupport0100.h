@@ -32,6 +32,7 @@ OLVSUPPORT_EXPORT int suCutRight(const QString& text, int count, QString* result
 // "1 hr 05 min 07 sec", "8 min 00 sec", "3 sec".
 OLVSUPPORT_EXPORT int suFormatTimeInterval(double milliseconds, QString* result);
 
+// Window functions: in libolvsupportui, which only programs with windows link.
 OLVSUPPORT_EXPORT int suSetWindowResIconAll(QWidget* window, const QString& resourceName);
 // Call from the form's paint event: the wallpaper where the desktop names one, else a
 // quiet gradient.

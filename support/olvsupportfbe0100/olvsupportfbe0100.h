@@ -39,6 +39,7 @@ OLVSUPPORTFBE_EXPORT int sxIsHostWin2000_OrHigher(bool* result);
 OLVSUPPORTFBE_EXPORT int sxWindowsVersionMajor(int* result);
 OLVSUPPORTFBE_EXPORT int sxWindowsVersionMinor(int* result);
 
+// Window functions: in libolvsupportui, which only programs with windows link.
 OLVSUPPORTFBE_EXPORT int sxMsgBox2(const QString& message, int style, const QString& title,
                                    int* result);
 OLVSUPPORTFBE_EXPORT int sxCenterFormEx(QWidget* window, int reserved);

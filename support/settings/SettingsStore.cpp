@@ -4,15 +4,13 @@
 #include "platform/com/ErrorInfo.h"
 #include "platform/protect/DataProtection.h"
 #include "platform/ui/MsgBox.h"
+#include "platform/ui/WindowPlacement.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QWidget>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -233,12 +231,7 @@ public:
         if (!(ok[0] && ok[1] && ok[2] && ok[3]) || rect.width() <= 0 || rect.height() <= 0)
             return S_OK;
         // A placement on a screen that is gone counts as none: the window gets centred.
-        const QScreen* screen = QGuiApplication::screenAt(rect.topLeft() + QPoint(8, 8));
-        if (!screen)
-            return S_OK;
-        window->resize(rect.size());
-        window->move(rect.topLeft());
-        *found = true;
+        *found = placeWindow(window, rect);
         return S_OK;
     }
 
@@ -247,9 +240,9 @@ public:
     {
         if (!window)
             return E_INVALIDARG;
-        const QRect normal = window->isMaximized() || window->isMinimized()
-                                 ? window->normalGeometry()
-                                 : QRect(window->pos(), window->size());
+        QRect normal;
+        if (!windowPlacement(window, &normal))
+            return E_FAIL;
         const auto settings = open(app);
         settings->setValue(placementKey(section, key, window), QStringLiteral("%1 %2 %3 %4")
                                                                    .arg(normal.x())
@@ -263,7 +256,7 @@ private:
     // One key for every window: the window's name tells the placements apart.
     static QString placementKey(const QString& section, const QString& key, QWidget* window)
     {
-        return sectionName(section) + QLatin1Char('/') + window->objectName() + QLatin1Char(' ') +
+        return sectionName(section) + QLatin1Char('/') + windowName(window) + QLatin1Char(' ') +
                key;
     }
 

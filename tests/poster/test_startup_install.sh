@@ -22,6 +22,7 @@ prefix="$root/prefix"
 cmake --install "$build" --prefix "$prefix" >"$root/install.log" || { cat "$root/install.log"; fail "install"; }
 app="$prefix/lib/brivet-poster"
 for f in bin/brivet-poster lib/brivet-poster/BrivetPoster lib/brivet-poster/libKWQT0100.so \
+    lib/brivet-poster/libKWQT0100UI.so lib/brivet-poster/libolvkeychain.so \
     lib/brivet-poster/ReadMe.TXT lib/brivet-poster/KWQT0100/Win51/wget \
     lib/brivet-poster/KWQT0100/Win40/wget lib/brivet-poster/KWQT0100/Data/wget.cfg \
     lib/brivet-poster/KWQT0100/Data/curl-ca-bundle.crt lib/brivet-poster/KWQT0100/Data/ca \
@@ -31,7 +32,9 @@ done
 "$app/KWQT0100/Win51/wget" --version >/dev/null || fail "wget does not run from its folder"
 
 # Every library is found from the installed folder or the system, never the build.
-for binary in "$app/BrivetPoster" "$app/libKWQT0100.so"; do
+# The plugins are loaded by name from the folder of the library that loads them.
+for binary in "$app/BrivetPoster" "$app/libKWQT0100.so" "$app/libKWQT0100UI.so" \
+    "$app/libolvkeychain.so"; do
     deps=$(env -u LD_LIBRARY_PATH ldd "$binary")
     echo "$deps" | grep -q "not found" && fail "$binary: missing library: $deps"
     echo "$deps" | grep -q "$build" && fail "$binary: uses the build folder: $deps"

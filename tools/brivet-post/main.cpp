@@ -3,12 +3,12 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/convert/modConverter.h"
+#include "poster/service/ErrorReporter.h"
 #include "poster/service/modPasswordCryptor.h"
 #include "poster/service/modPostSender.h"
 #include "poster/service/modServiceAddress.h"
 #include "poster/workflow/UploadRun.h"
 #include "poster/workflow/modApp.h"
-#include "support/ErrorReporter.h"
 #include "support/diary/DiaryFileReader.h"
 #include "support/settings/SettingsStore.h"
 

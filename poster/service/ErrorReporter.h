@@ -3,7 +3,6 @@
 // words a person can act on, through the one message-box function (so tests answer it
 // through its hook). Tools without a screen give it a sink instead.
 #include "platform/com/RuntimeError.h"
-#include "support/ComponentsExport.h"
 
 #include <QString>
 #include <functional>
@@ -19,7 +18,7 @@ struct ErrorReport
     QString requestUrl;
 };
 
-class COMPONENTS_EXPORT ErrorReporter
+class ErrorReporter
 {
 public:
     // The program-wide reporter, created on first use.

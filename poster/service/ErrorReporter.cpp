@@ -1,4 +1,4 @@
-#include "support/ErrorReporter.h"
+#include "poster/service/ErrorReporter.h"
 
 #include "platform/ui/MsgBox.h"
 #include "request/KWQT0100.h"
