@@ -16,6 +16,7 @@
 #include "support/settings/SettingsStore.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
@@ -178,6 +179,12 @@ void frmLogon::cmdPostsList_Click()
         return;
     LogonUserName = txtUsername->text();
     LogonPassword = txtPassword->text();
+    if (m_reentry) {
+        // The main window is open already; its run logs on with the new texts.
+        m_reentered = true;
+        close();
+        return;
+    }
     auto* window = new frmMain;
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
@@ -251,6 +258,25 @@ void frmLogon::closeEvent(QCloseEvent* event)
         SaveLogonSettings();
     }
     event->accept();
+    if (m_reentry)
+        m_reentry->quit();
+}
+
+bool frmLogon::ReenterCredentials()
+{
+    frmLogon window;
+    window.setWindowModality(Qt::ApplicationModal);
+    window.txtUsername->setText(LogonUserName);
+    window.txtPassword->setText(LogonPassword);
+    QEventLoop loop;
+    window.m_reentry = &loop;
+    window.show();
+    window.activateWindow();
+    window.txtPassword->setFocus(Qt::OtherFocusReason);
+    window.txtPassword->selectAll();
+    loop.exec();
+    window.m_reentry = nullptr;
+    return window.m_reentered;
 }
 
 void frmLogon::paintEvent(QPaintEvent*)

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class QEventLoop;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -36,6 +37,12 @@ public:
     // The main window that Proceed opened, or nullptr.
     QWidget* mainWindow() const { return m_mainWindow; }
 
+    // After the service refused the credentials: the window again, modal, with the user
+    // name and password of the refused logon and the password selected. Proceed takes
+    // the new texts into LogonUserName and LogonPassword and returns true; any other way
+    // out returns false. The texts are remembered as on every way out of the window.
+    static bool ReenterCredentials();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -48,4 +55,7 @@ private:
 
     QPointer<QWidget> m_mainWindow;
     bool m_saved = false;
+    // Set while the window asks again for refused credentials.
+    QEventLoop* m_reentry = nullptr;
+    bool m_reentered = false;
 };

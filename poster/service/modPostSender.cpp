@@ -17,6 +17,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 
 QString LogonUserName;
 QString LogonPassword;
@@ -228,8 +229,30 @@ void SetStoredProxy(_olvHTTPRequestHT* request)
     }
 }
 
-// Sends the request until it succeeds, is cancelled, or the user gives up.
-RequestExecuteError_Const ExecuteWithRetry(_olvHTTPRequestHT* request, const QString& leadingText)
+RefusedLogonHandler& RefusedLogon()
+{
+    static RefusedLogonHandler handler;
+    return handler;
+}
+
+// The service turned down the credentials themselves: the request failed with HTTP 401
+// or 403 (the last status in wget's log, after any redirect).
+bool CredentialsRefused(_olvHTTPRequestHT* request)
+{
+    QString log;
+    request->get_OutputLog(&log);
+    static const QRegularExpression status(QStringLiteral("awaiting response\\.\\.\\. (\\d{3})"));
+    QString last;
+    for (auto matches = status.globalMatch(log); matches.hasNext();)
+        last = matches.next().captured(1);
+    return last == QLatin1String("401") || last == QLatin1String("403");
+}
+
+// Sends the request until it succeeds, is cancelled, or the user gives up. With
+// newCredentials, a Retry after refused credentials asks for other ones instead and
+// ends the loop: *newCredentials tells whether the user gave them.
+RequestExecuteError_Const ExecuteWithRetry(_olvHTTPRequestHT* request, const QString& leadingText,
+                                           bool* newCredentials = nullptr)
 {
     for (;;) {
         RequestExecuteError_Const rc = reeUnknownError;
@@ -240,6 +263,10 @@ RequestExecuteError_Const ExecuteWithRetry(_olvHTTPRequestHT* request, const QSt
         if (ErrorReporter::instance().ShowRequestError(request, vbRetryCancel | vbCritical, 0,
                                                        leadingText, 0) == vbCancel)
             return rc;
+        if (newCredentials && RefusedLogon() && CredentialsRefused(request)) {
+            *newCredentials = RefusedLogon()();
+            return rc;
+        }
     }
 }
 
@@ -314,25 +341,36 @@ bool ParseSessionResponse(const QByteArray& response)
     }
 }
 
+void SetRefusedLogonHandler(RefusedLogonHandler handler)
+{
+    RefusedLogon() = std::move(handler);
+}
+
 bool LogOn()
 {
-    const QString body =
-        FillTemplate(LogonBodyTemplate(), {{QStringLiteral("EMAIL"), {LogonUserName, true}},
+    // Each pass is a new logon request with the credentials of that moment.
+    for (;;) {
+        const QString body = FillTemplate(LogonBodyTemplate(),
+                                          {{QStringLiteral("EMAIL"), {LogonUserName, true}},
                                            {QStringLiteral("PASSWORD"), {LogonPassword, true}}});
-    const auto request = NewServiceRequest(Utf8Bytes(body));
-    checkCall(request->put_UserAgent(UploadUserAgent), QStringLiteral("olvHTTPRequestHT"));
-    checkCall(request->put_Referer(ServiceBaseAddress()), QStringLiteral("olvHTTPRequestHT"));
-    SetStoredProxy(request.get());
-    checkCall(request->put_URL(ServiceBaseAddress() + QStringLiteral("/v2/sessions?nonce=") +
-                               MakeNonce()),
-              QStringLiteral("olvHTTPRequestHT"));
-    const RequestExecuteError_Const rc =
-        ExecuteWithRetry(request.get(), QStringLiteral("Can't log on %1.").arg(ServiceName));
-    if (rc != reeSuccess)
-        return false;
-    QByteArray reply;
-    checkCall(request->get_ReceivedData(&reply), QStringLiteral("olvHTTPRequestHT"));
-    return ParseSessionResponse(reply);
+        const auto request = NewServiceRequest(Utf8Bytes(body));
+        checkCall(request->put_UserAgent(UploadUserAgent), QStringLiteral("olvHTTPRequestHT"));
+        checkCall(request->put_Referer(ServiceBaseAddress()), QStringLiteral("olvHTTPRequestHT"));
+        SetStoredProxy(request.get());
+        checkCall(request->put_URL(ServiceBaseAddress() + QStringLiteral("/v2/sessions?nonce=") +
+                                   MakeNonce()),
+                  QStringLiteral("olvHTTPRequestHT"));
+        bool newCredentials = false;
+        const RequestExecuteError_Const rc = ExecuteWithRetry(
+            request.get(), QStringLiteral("Can't log on %1.").arg(ServiceName), &newCredentials);
+        if (newCredentials)
+            continue;
+        if (rc != reeSuccess)
+            return false;
+        QByteArray reply;
+        checkCall(request->get_ReceivedData(&reply), QStringLiteral("olvHTTPRequestHT"));
+        return ParseSessionResponse(reply);
+    }
 }
 
 QString EntryRequestBody(const QString& htmlBody, const QString& title, bool adultOnly,

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 // Set by the logon window when the user proceeds; held in memory only.
 extern QString LogonUserName;
@@ -22,6 +23,12 @@ QString EntryBodyTemplate();
 // Creates the session with LogonUserName and LogonPassword. Failed requests offer
 // Retry and Cancel; true when the token and the profile id were taken from the reply.
 bool LogOn();
+// Asks the user for other credentials after the service refused the logon's (HTTP 401
+// or 403) and the user chose Retry: true when LogonUserName and LogonPassword now hold
+// new ones to log on with, false to give up as Cancel does.
+using RefusedLogonHandler = std::function<bool()>;
+// Installed by the windows; without one, Retry sends the refused logon again.
+void SetRefusedLogonHandler(RefusedLogonHandler handler);
 // Takes the token and the profile id from the service's reply; on failure shows the
 // parse-failure message, empties both and returns false.
 bool ParseSessionResponse(const QByteArray& response);

@@ -3,6 +3,7 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/ErrorInfo.h"
 #include "poster/service/frmLogon.h"
+#include "poster/service/modPostSender.h"
 #include "poster/service/modServiceAddress.h"
 #include "poster/workflow/modApp.h"
 #include "request/KWQT0100.h"
@@ -157,6 +158,8 @@ int StartUp()
         return 0;
     }
     guard.setActivationHandler(ShowRunningWindow);
+    // A password the service refused is typed again in the logon window.
+    SetRefusedLogonHandler(frmLogon::ReenterCredentials);
 
     FirstPaintReporter reporter;
     auto* logon = new frmLogon;

@@ -1,20 +1,25 @@
 // The logon window with real widgets and a real settings file in a temporary home, and
 // the proxy buttons of both windows with the component's real dialog.
 #include "platform/com/ClassRegistry.h"
+#include "platform/ui/MsgBox.h"
 #include "poster/service/frmLogon.h"
 #include "poster/service/modPasswordCryptor.h"
 #include "poster/service/modPostSender.h"
+#include "poster/service/modServiceAddress.h"
 #include "poster/workflow/frmMain.h"
 #include "poster/workflow/modApp.h"
 #include "support/settings/SettingsStore.h"
 #include "tests/TestSupport.h"
 #include "tests/request/RequestFixtures.h"
+#include "tests/sandbox/SandboxServer.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -386,6 +391,144 @@ TEST_F(LogonWindow, BothProxyButtonsStoreTheSettingsOnlyWhenConfirmed)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_FALSE(file.readAll().contains("proxy-secret"));
     }
+}
+
+namespace {
+// What the logon window showed when it came back after a refused password.
+struct Reentry
+{
+    QString title;
+    QString userName;
+    bool passwordFocused;
+    QString passwordSelected;
+    bool modal;
+};
+
+// The main window's run against the sandbox service, with the logon window's own
+// handler for refused credentials.
+class RefusedPassword : public LogonWindow
+{
+protected:
+    void SetUp() override
+    {
+        LogonWindow::SetUp();
+        QString error;
+        ASSERT_TRUE(sandbox.start({QStringLiteral("--account"), Account + QStringLiteral(":right")},
+                                  &error))
+            << error.toStdString();
+        ASSERT_TRUE(SetServiceBaseAddress(sandbox.baseAddress(), &error)) << error.toStdString();
+        AccessToken.clear();
+        ProfileId.clear();
+        SetRefusedLogonHandler(frmLogon::ReenterCredentials);
+        setMsgBoxHook([this](const QString& prompt, int style, const QString&) {
+            prompts << prompt;
+            return style == (vbRetryCancel | vbCritical) ? vbRetry : vbOK;
+        });
+    }
+    void TearDown() override
+    {
+        for (const QPointer<QTimer>& timer : timers)
+            delete timer;
+        SetRefusedLogonHandler({});
+        setMsgBoxHook({});
+        LogonWindow::TearDown();
+    }
+
+    // Logs on with the given password in the first logon window and loads one post.
+    frmMain* proceed(const QString& password)
+    {
+        first = open();
+        first->txtUsername->setText(Account);
+        first->txtPassword->setText(password);
+        first->cmdPostsList->click();
+        auto* main = dynamic_cast<frmMain*>(first->mainWindow());
+        if (main) {
+            main->cboWaitTime->setCurrentIndex(0);
+            main->LoadDiaryFile(writeTestFile(
+                QStringLiteral("one.txt"),
+                "DIARY-EXPORT 1\nPOST 2010-03-05 10:00:00\nTITLE One\nBODY\nbody\n.\n"));
+            main->UpdateControls();
+        }
+        return main;
+    }
+
+    // Acts in each logon window that comes back, after noting what it showed.
+    void whenAskedAgain(std::function<void(frmLogon&)> act)
+    {
+        auto* timer = new QTimer(qApp);
+        QObject::connect(timer, &QTimer::timeout, timer, [this, act, timer] {
+            auto* window = dynamic_cast<frmLogon*>(QApplication::activeModalWidget());
+            if (!window || window->property("answered").toBool())
+                return;
+            window->setProperty("answered", true);
+            reentries.append({window->windowTitle(), window->txtUsername->text(),
+                              window->focusWidget() == window->txtPassword,
+                              window->txtPassword->selectedText(), window->isModal()});
+            act(*window);
+        });
+        timer->start(5);
+        timers.append(timer);
+    }
+
+    int logonRequests() const { return sandbox.log().count(QStringLiteral("/v2/sessions?nonce=")); }
+
+    const QString Account = QStringLiteral("writer@brivet.example");
+    SandboxServer sandbox;
+    std::unique_ptr<frmLogon> first;
+    QStringList prompts;
+    QList<Reentry> reentries;
+    QList<QPointer<QTimer>> timers;
+};
+} // namespace
+
+TEST_F(RefusedPassword, RetryOpensTheLogonWindowAgainAndProceedLogsOnWithTheNewPassword)
+{
+    frmMain* main = proceed(QStringLiteral("wrong"));
+    ASSERT_NE(main, nullptr);
+    whenAskedAgain([](frmLogon& window) {
+        // Typing replaces the selected, refused password.
+        QTest::keyClicks(window.txtPassword, QStringLiteral("right"));
+        window.cmdPostsList->click();
+    });
+    main->cmdSendPosts->click();
+
+    ASSERT_EQ(reentries.size(), 1);
+    EXPECT_EQ(reentries[0].title, QStringLiteral("Brivet poster :: Starting"));
+    EXPECT_EQ(reentries[0].userName, Account);
+    EXPECT_TRUE(reentries[0].passwordFocused);
+    EXPECT_EQ(reentries[0].passwordSelected, QStringLiteral("wrong"));
+    EXPECT_TRUE(reentries[0].modal);
+    ASSERT_EQ(prompts.size(), 2);
+    EXPECT_TRUE(prompts[0].contains(QStringLiteral("It did not accept the user name or password")))
+        << prompts[0].toStdString();
+    EXPECT_EQ(prompts[1], QStringLiteral("All done! ^_^v"));
+    EXPECT_EQ(sandbox.entries().size(), 1);
+    EXPECT_EQ(logonRequests(), 2);
+    EXPECT_EQ(LogonPassword, QStringLiteral("right"));
+    // Remembered as on every way out of the window, and the main window stays.
+    EXPECT_EQ(DecodePassword(storedText(QStringLiteral("Password"))), QStringLiteral("right"));
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(RefusedPassword, ExitInTheLogonWindowGivesUpAsCancelDoes)
+{
+    frmMain* main = proceed(QStringLiteral("wrong"));
+    ASSERT_NE(main, nullptr);
+    whenAskedAgain([](frmLogon& window) {
+        window.txtUsername->setText(QStringLiteral("other@brivet.example"));
+        QTest::keyClick(window.txtPassword, Qt::Key_Escape);
+    });
+    main->cmdSendPosts->click();
+
+    EXPECT_EQ(reentries.size(), 1);
+    EXPECT_EQ(prompts.size(), 1);
+    EXPECT_EQ(logonRequests(), 1);
+    EXPECT_EQ(main->StatusText(), QStringLiteral("\tStopped..."));
+    EXPECT_EQ(main->LoadedPosts.size(), 1);
+    EXPECT_TRUE(main->cmdSendPosts->isEnabled());
+    EXPECT_EQ(storedText(QStringLiteral("Username")), QStringLiteral("other@brivet.example"));
+    EXPECT_TRUE(sandbox.entries().isEmpty());
 }
 
 #include "test_logon.moc"

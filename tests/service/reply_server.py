@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Answers every POST on 127.0.0.1 with 201 and a fixed body, for the client's
-handling of session replies that the sandbox service never sends.
+"""Answers every POST on 127.0.0.1 with a fixed status (201 unless given) and a fixed
+body, for the client's handling of session replies that the sandbox service never sends.
 
-  reply_server.py BODY-FILE     prints "port N" when ready
+  reply_server.py BODY-FILE [STATUS]     prints "port N" when ready
 """
 import http.server
 import sys
@@ -18,7 +18,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.rfile.read(int(self.headers.get("Content-Length", 0)))
         with open(sys.argv[1], "rb") as reply:
             body = reply.read()
-        self.send_response(201)
+        self.send_response(int(sys.argv[2]) if len(sys.argv) > 2 else 201)
         self.send_header("Content-Type", "application/vnd.api+json")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()

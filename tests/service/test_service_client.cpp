@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 
@@ -166,6 +167,67 @@ TEST_P(ServiceClient, WrongPasswordRetriesTheSameRequestThenCancels)
     EXPECT_TRUE(sandbox.entries().isEmpty());
 }
 
+// Installs a handler for refused credentials for one test; each call takes the next
+// scripted password, or gives up when none is left.
+class RefusedLogonScript
+{
+public:
+    explicit RefusedLogonScript(QStringList passwords) : m_passwords(std::move(passwords))
+    {
+        SetRefusedLogonHandler([this] {
+            ++calls;
+            if (m_passwords.isEmpty())
+                return false;
+            LogonPassword = m_passwords.takeFirst();
+            return true;
+        });
+    }
+    ~RefusedLogonScript() { SetRefusedLogonHandler({}); }
+    int calls = 0;
+
+private:
+    QStringList m_passwords;
+};
+
+TEST_P(ServiceClient, RefusedCredentialsAreTypedAgainAndSentInANewLogon)
+{
+    startSandbox();
+    LogonPassword = u("wrong");
+    RefusedLogonScript retype({u("still wrong"), u("demo")});
+    boxes.answer({vbRetry, vbRetry});
+    ASSERT_TRUE(SendPost(post(u("t"), u("b")), true, false));
+    EXPECT_EQ(retype.calls, 2);
+    ASSERT_EQ(boxes.shown().size(), 2);
+    EXPECT_TRUE(boxes.shown()[1].prompt.contains(u("HTTP 401")));
+    const QStringList sessions = requestsTo(sandbox, u("/v2/sessions"));
+    ASSERT_EQ(sessions.size(), 3);
+    EXPECT_EQ(QSet<QString>(sessions.begin(), sessions.end()).size(), 3); // a new nonce each
+    EXPECT_EQ(sandbox.entries().size(), 1);
+
+    // Giving up in the window is Cancel: nothing more is sent.
+    resetSession();
+    LogonPassword = u("wrong");
+    RefusedLogonScript giveUp({});
+    boxes.answer({vbRetry});
+    EXPECT_FALSE(SendPost(post(u("t2"), u("b2")), true, false));
+    EXPECT_EQ(giveUp.calls, 1);
+    EXPECT_EQ(requestsTo(sandbox, u("/v2/sessions")).size(), 4);
+    EXPECT_EQ(sandbox.entries().size(), 1);
+}
+
+TEST_P(ServiceClient, OtherLogonFailuresRetryTheSameRequest)
+{
+    startSandbox({u("--faults"), u("before-store,before-store")});
+    RefusedLogonScript retype({u("never asked")});
+    boxes.answer({vbRetry, vbRetry});
+    ASSERT_TRUE(SendPost(post(u("t"), u("b")), true, false));
+    EXPECT_EQ(retype.calls, 0);
+    const QStringList sessions = requestsTo(sandbox, u("/v2/sessions"));
+    ASSERT_EQ(sessions.size(), 3);
+    EXPECT_EQ(sessions.count(sessions.first()), 3);
+    EXPECT_EQ(LogonPassword, u("demo"));
+}
+
 TEST_P(ServiceClient, RetryAfterAnAnswerLostAfterStoringPublishesOnce)
 {
     startSandbox({u("--faults"), u("none,after-store")});
@@ -218,10 +280,11 @@ INSTANTIATE_TEST_SUITE_P(HttpAndHttps, ServiceClient, ::testing::Values(false, t
 class OddReply : public ::testing::Test
 {
 protected:
-    void serve(const QByteArray& reply)
+    void serve(const QByteArray& reply, const QString& status = u("201"))
     {
         const QString file = writeTestFile(u("reply.json"), reply);
-        server.start(u("python3"), {sourceFolder() + u("/tests/service/reply_server.py"), file});
+        server.start(u("python3"),
+                     {sourceFolder() + u("/tests/service/reply_server.py"), file, status});
         ASSERT_TRUE(server.waitForReadyRead(10000));
         const QString port = QString::fromLatin1(server.readLine()).trimmed().mid(5);
         QString error;
@@ -249,6 +312,26 @@ TEST_F(OddReply, UnusableSessionRepliesSendNoEntry)
         EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(
             u("Can't log on Brivet: error parsing server response.")));
         EXPECT_TRUE(AccessToken.isEmpty());
+        TearDown();
+    }
+}
+
+TEST_F(OddReply, OnlyRefusedCredentialsAskForNewOnes)
+{
+    const struct
+    {
+        const char* status;
+        bool refused;
+    } cases[] = {{"401", true}, {"403", true}, {"404", false}, {"500", false}};
+    for (const auto& c : cases) {
+        serve(R"({"errors":[{"title":"no"}]})", QString::fromLatin1(c.status));
+        RefusedLogonScript retype({});
+        boxes.clear();
+        boxes.answer({vbRetry, vbCancel});
+        EXPECT_FALSE(LogOn()) << c.status;
+        EXPECT_EQ(retype.calls, c.refused ? 1 : 0) << c.status;
+        // Refused: the window's answer ends it; otherwise the same request went again.
+        EXPECT_EQ(boxes.shown().size(), c.refused ? 1 : 2) << c.status;
         TearDown();
     }
 }
