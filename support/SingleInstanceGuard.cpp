@@ -2,12 +2,17 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
 #include <QLockFile>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 // The first copy listens right after it takes the lock; a later copy that starts in
@@ -20,14 +25,34 @@ QString fileNameFor(const QString& key)
     name.remove(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")));
     return QStringLiteral("instance-") + name;
 }
+
+// The socket's address; false when the name is too long for one.
+bool socketAddress(const QString& socketName, sockaddr_un* address)
+{
+    const QByteArray path = QFile::encodeName(socketName);
+    *address = {};
+    address->sun_family = AF_UNIX;
+    if (path.size() >= static_cast<qsizetype>(sizeof address->sun_path))
+        return false;
+    std::memcpy(address->sun_path, path.constData(), static_cast<size_t>(path.size()));
+    return true;
+}
+
+sockaddr* asAddress(sockaddr_un* address)
+{
+    return reinterpret_cast<sockaddr*>(address);
+}
 } // namespace
 
 SingleInstanceGuard::SingleInstanceGuard(QObject* parent) : QObject(parent) {}
 
 SingleInstanceGuard::~SingleInstanceGuard()
 {
-    if (m_server)
-        m_server->close();
+    delete m_notifier;
+    if (m_listener >= 0) {
+        ::close(m_listener);
+        QFile::remove(m_socketName);
+    }
 }
 
 bool SingleInstanceGuard::IsFirstInstance(const QString& key)
@@ -52,35 +77,60 @@ bool SingleInstanceGuard::IsFirstInstance(const QString& key)
     }
     m_lock = std::move(lock);
 
-    const QString socketName = base + QStringLiteral(".socket");
-    QLocalServer::removeServer(socketName); // left by a copy that died
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-            socket->disconnectFromServer();
-            socket->deleteLater();
+    listen(base + QStringLiteral(".socket"));
+    return true;
+}
+
+void SingleInstanceGuard::listen(const QString& socketName)
+{
+    sockaddr_un address;
+    if (!socketAddress(socketName, &address))
+        return;
+    QFile::remove(socketName); // left by a copy that died
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener < 0)
+        return;
+    // Only this user may ask the running copy anything.
+    const mode_t mask = ::umask(0077);
+    const bool bound = ::bind(listener, asAddress(&address), sizeof address) == 0;
+    ::umask(mask);
+    if (!bound || ::listen(listener, 8) != 0) {
+        ::close(listener);
+        return;
+    }
+    m_listener = listener;
+    m_socketName = socketName;
+    m_notifier = new QSocketNotifier(listener, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        int connection;
+        while ((connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0) {
+            ::close(connection);
             if (m_handler)
                 m_handler();
         }
     });
-    m_server->listen(socketName);
-    return true;
 }
 
 void SingleInstanceGuard::askRunningCopy(const QString& socketName)
 {
+    sockaddr_un address;
+    if (!socketAddress(socketName, &address))
+        return;
     const QDeadlineTimer deadline(ConnectWaitMs);
-    QLocalSocket socket;
     while (true) {
-        socket.connectToServer(socketName);
-        if (socket.waitForConnected(static_cast<int>(qMax<qint64>(deadline.remainingTime(), 1))))
-            break;
+        const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (socket < 0)
+            return;
+        if (::connect(socket, asAddress(&address), sizeof address) == 0) {
+            const char request[] = "show\n";
+            [[maybe_unused]] const ssize_t sent =
+                ::send(socket, request, sizeof request - 1, MSG_NOSIGNAL);
+            ::close(socket);
+            return;
+        }
+        ::close(socket);
         if (deadline.hasExpired())
             return;
         QThread::msleep(50);
     }
-    socket.write("show\n");
-    socket.waitForBytesWritten(1000);
-    socket.disconnectFromServer();
 }

@@ -9,8 +9,8 @@
 #include <functional>
 #include <memory>
 
-class QLocalServer;
 class QLockFile;
+class QSocketNotifier;
 
 class COMPONENTS_EXPORT SingleInstanceGuard : public QObject
 {
@@ -26,8 +26,12 @@ public:
 
 private:
     void askRunningCopy(const QString& socketName);
+    void listen(const QString& socketName);
 
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_server = nullptr;
+    // A Unix socket of our own: Qt Network would bring its libraries into every start.
+    int m_listener = -1;
+    QString m_socketName;
+    QSocketNotifier* m_notifier = nullptr;
     std::function<void()> m_handler;
 };

@@ -187,13 +187,11 @@ QString FillTemplate(const QString& text, const QHash<QString, FillIn>& values)
     return result;
 }
 
+// The bytes that suUNICODEToUTF8 and then suStrConvB give, made in one pass: a body
+// of megabytes is not held three times over on its way to wget.
 QByteArray Utf8Bytes(const QString& text)
 {
-    QString utf8;
-    checkStatus(suUNICODEToUTF8(text, &utf8), "suUNICODEToUTF8");
-    QByteArray bytes;
-    checkStatus(suStrConvB(utf8, &bytes), "suStrConvB");
-    return bytes;
+    return text.toUtf8();
 }
 
 // The component beside the program, unless this run uses one of its own.
@@ -392,15 +390,17 @@ namespace {
 // service failed after storing. When the same entry is sent again in this session it
 // goes with the same nonce, so the service hands back what it stored instead of
 // publishing it twice. Only unconfirmed entries are kept here.
-QHash<QByteArray, QString>& UnconfirmedEntryNonces()
+// They are filed by the size of the body first: hashing a body of megabytes costs more
+// than sending it, so a body is hashed only when one of its size is waiting.
+QHash<qsizetype, QHash<QByteArray, QString>>& UnconfirmedEntryNonces()
 {
-    static QHash<QByteArray, QString> nonces;
+    static QHash<qsizetype, QHash<QByteArray, QString>> nonces;
     return nonces;
 }
 
 QByteArray EntryKey(const QByteArray& body)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
     hash.addData(AccessToken.toUtf8());
     hash.addData(QByteArrayView("\n"));
     hash.addData(body);
@@ -418,8 +418,13 @@ bool SendPost(const ComPtr<IDiaryPost>& post, bool /*sendWithOriginalTime*/,
     const QString body = EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
                                           post->AdultOnly(), ProfileId);
     const QByteArray bytes = Utf8Bytes(body);
-    const QByteArray key = EntryKey(bytes);
-    QString nonce = UnconfirmedEntryNonces().value(key);
+    auto& unconfirmed = UnconfirmedEntryNonces();
+    QByteArray key;
+    QString nonce;
+    if (unconfirmed.contains(bytes.size())) {
+        key = EntryKey(bytes);
+        nonce = unconfirmed.value(bytes.size()).value(key);
+    }
     if (nonce.isEmpty())
         nonce = MakeNonce();
     const auto request = NewServiceRequest(bytes);
@@ -429,10 +434,26 @@ bool SendPost(const ComPtr<IDiaryPost>& post, bool /*sendWithOriginalTime*/,
     SetStoredProxy(request.get());
     checkCall(request->put_URL(ServiceBaseAddress() + QStringLiteral("/v2/entries?nonce=") + nonce),
               QStringLiteral("olvHTTPRequestHT"));
-    UnconfirmedEntryNonces().insert(key, nonce);
-    const bool published =
-        ExecuteWithRetry(request.get(), QStringLiteral("Can't send post.")) == reeSuccess;
-    if (published)
-        UnconfirmedEntryNonces().remove(key);
+    const auto remember = [&] {
+        if (key.isEmpty())
+            key = EntryKey(bytes);
+        unconfirmed[bytes.size()].insert(key, nonce);
+    };
+    bool published = false;
+    try {
+        published =
+            ExecuteWithRetry(request.get(), QStringLiteral("Can't send post.")) == reeSuccess;
+    } catch (...) {
+        remember();
+        throw;
+    }
+    if (!published) {
+        remember();
+    } else if (!key.isEmpty()) {
+        auto& sameSize = unconfirmed[bytes.size()];
+        sameSize.remove(key);
+        if (sameSize.isEmpty())
+            unconfirmed.remove(bytes.size());
+    }
     return published;
 }
