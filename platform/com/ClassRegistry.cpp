@@ -1,5 +1,7 @@
 #include "platform/com/ClassRegistry.h"
 
+#include "platform/app/PrivateFolder.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -30,7 +32,7 @@ QString registryFile()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                            QStringLiteral("/Olvane");
-    QDir().mkpath(folder);
+    makePrivateFolder(folder);
     return folder + QStringLiteral("/ComClasses.ini");
 }
 

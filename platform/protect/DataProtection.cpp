@@ -1,8 +1,8 @@
 #include "platform/protect/DataProtection.h"
 
+#include "platform/app/PrivateFolder.h"
 #include "platform/protect/KeychainKey.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <cerrno>
@@ -82,23 +82,14 @@ KeyFile readKeyFile(const QByteArray& path, Key* key, int* error)
     return KeyFile::Damaged;
 }
 
-QString userKeyFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Olvane");
-}
-
 // The user's key, kept in a file that only the user can read. Created on first use;
 // a damaged key file (wrong size, unreadable, not a plain file) is replaced, since what
 // it protected cannot be read anyway and every later protection would fail for good.
 bool fileKey(Key* key, int* error)
 {
-    const QString folder = userKeyFolder();
-    if (!QDir().mkpath(folder)) {
-        *error = EACCES;
+    const QString folder = protectionKeyFolder();
+    if (!makePrivateFolder(folder, error))
         return false;
-    }
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QByteArray path = QFile::encodeName(folder + QStringLiteral("/protect.key"));
     key->resize(crypto_secretbox_KEYBYTES);
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -167,6 +158,12 @@ auto bytes(const QByteArray& a)
     return reinterpret_cast<const unsigned char*>(a.constData());
 }
 } // namespace
+
+QString protectionKeyFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Olvane");
+}
 
 bool protectData(const QByteArray& plain, bool machineWide, QByteArray* blob, int* errorCode)
 {

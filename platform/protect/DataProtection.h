@@ -10,4 +10,6 @@
 // (invalid data) when a blob is damaged or was made with another key.
 PLATFORM_EXPORT bool protectData(const QByteArray& plain, bool machineWide, QByteArray* blob,
                                  int* errorCode);
+// The folder of the user's key file, for messages about a protection that failed.
+PLATFORM_EXPORT QString protectionKeyFolder();
 PLATFORM_EXPORT bool unprotectData(const QByteArray& blob, QByteArray* plain, int* errorCode);

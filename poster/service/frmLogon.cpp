@@ -2,6 +2,7 @@
 
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/ErrorInfo.h"
+#include "platform/protect/DataProtection.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/service/modPasswordCryptor.h"
 #include "poster/service/modPostSender.h"
@@ -16,12 +17,15 @@
 #include "support/settings/SettingsStore.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QEventLoop>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -53,6 +57,13 @@ QString storedText(const QString& key)
 void saveText(const QString& key, const QString& value)
 {
     check(settingsStore()->SaveValue(QString(), key, skText, value, App(), true));
+}
+
+QString protectionFailureCause(int error)
+{
+    if (error == ENOTDIR || error == EEXIST)
+        return QStringLiteral("a file stands in its place");
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 } // namespace
 
@@ -143,7 +154,11 @@ void frmLogon::LoadLogonSettings()
     } catch (const std::exception&) {
     }
     try {
-        txtPassword->setText(DecodePassword(storedText(PasswordKey)));
+        const QString stored = storedText(PasswordKey);
+        txtPassword->setText(DecodePassword(stored));
+        // A value that this start cannot read (its key may be in a keychain that is not
+        // running now) is kept until the user types another password.
+        m_keepStoredPassword = !stored.isEmpty() && txtPassword->text().isEmpty();
     } catch (const std::exception&) {
     }
 }
@@ -162,9 +177,20 @@ void frmLogon::SaveLogonSettings()
         check(settingsStore()->SaveFormPlacement(QString(), WindowPlacement, this, App(), true));
     });
     step([this] { saveText(UsernameKey, txtUsername->text()); });
-    step([this] { saveText(PasswordKey, EncodePassword(txtPassword->text(), 2)); });
+    const QString password = txtPassword->text();
+    int protectionError = 0;
+    if (!password.isEmpty() || !m_keepStoredPassword) {
+        const QString stored = EncodePassword(password, 2, &protectionError);
+        step([&stored] { saveText(PasswordKey, stored); });
+    }
     if (failed)
         msgBox(QStringLiteral("Your user name and password could not be saved for the next start."),
+               vbExclamation, App().Title);
+    if (protectionError != 0)
+        msgBox(QStringLiteral("Your password is not remembered for the next start: its key could "
+                              "not be kept in the folder %1 (%2).")
+                   .arg(QDir::toNativeSeparators(protectionKeyFolder()),
+                        protectionFailureCause(protectionError)),
                vbExclamation, App().Title);
 }
 

@@ -58,4 +58,5 @@ private:
     // Set while the window asks again for refused credentials.
     QEventLoop* m_reentry = nullptr;
     bool m_reentered = false;
+    bool m_keepStoredPassword = false;
 };

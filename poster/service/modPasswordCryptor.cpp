@@ -4,6 +4,7 @@
 #include "poster/service/modProtectData.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
 
+#include <cerrno>
 #include <exception>
 
 namespace {
@@ -11,6 +12,9 @@ namespace {
 // character survives. Values without it hold ANSI bytes, as older versions wrote them;
 // an ANSI password cannot begin with a zero byte, so the two never mix.
 const QByteArray Utf8Mark("\0U8", 3);
+
+// A protection that failed without a code of the system's own.
+constexpr int ErrorProtectionFailed = EIO;
 
 int hexDigit(QChar c)
 {
@@ -51,15 +55,22 @@ int ansiCode(QChar c)
 }
 } // namespace
 
-QString EncodePassword(const QString& password, int mode)
+QString EncodePassword(const QString& password, int mode, int* errorCode)
 {
+    if (errorCode)
+        *errorCode = 0;
     if (mode < 0 || mode > 2 || password.isEmpty())
         return {};
     if (mode == 0)
         return ScramblePassword(password);
-    QString stored = ProtectToHex(password, mode == 1);
-    if (stored.isEmpty())
+    int error = 0;
+    QString stored = ProtectToHex(password, mode == 1, &error);
+    // The keyless form only where the system has no protection at all; a protection
+    // that failed here must not quietly leave the password readable instead.
+    if (stored.isEmpty() && error == ErrorOldWinVersion)
         stored = ScramblePassword(password);
+    else if (stored.isEmpty() && errorCode)
+        *errorCode = error;
     return stored;
 }
 
@@ -73,18 +84,23 @@ QString DecodePassword(const QString& stored)
     return password;
 }
 
-QString ProtectToHex(const QString& password, bool machineWide)
+QString ProtectToHex(const QString& password, bool machineWide, int* errorCode)
 {
+    int error = 0;
     try {
         QByteArray blob;
         QString hex;
-        if (!ProtectData(Utf8Mark + password.toUtf8(), machineWide, &blob, nullptr) ||
-            !BytesToHex(blob, &hex))
-            return {};
-        return QStringLiteral("Z") + hex;
+        if (ProtectData(Utf8Mark + password.toUtf8(), machineWide, &blob, &error) &&
+            BytesToHex(blob, &hex)) {
+            if (errorCode)
+                *errorCode = 0;
+            return QStringLiteral("Z") + hex;
+        }
     } catch (const std::exception&) {
-        return {};
     }
+    if (errorCode)
+        *errorCode = error ? error : ErrorProtectionFailed;
+    return {};
 }
 
 QString UnprotectFromHex(const QString& stored)

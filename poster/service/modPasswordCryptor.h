@@ -6,15 +6,17 @@
 #include <QByteArray>
 #include <QString>
 
-// mode 0: scrambled; 1: protected for this computer, else scrambled; 2: protected for
-// the user, else scrambled. Any other mode, or an empty password, gives "". A password
-// that neither form can carry unchanged gives "" rather than an altered value.
-QString EncodePassword(const QString& password, int mode);
+// mode 0: scrambled; 1: protected for this computer; 2: protected for the user. Modes 1
+// and 2 scramble only on a system without data protection: when the protection fails,
+// the result is "" and errorCode tells why (an errno value of the key's folder or file).
+// Any other mode, or an empty password, gives "". A password that neither form can
+// carry unchanged gives "" rather than an altered value.
+QString EncodePassword(const QString& password, int mode, int* errorCode = nullptr);
 // The password, or "" when stored is empty or cannot be decoded.
 QString DecodePassword(const QString& stored);
 
-// "Z" + hexadecimal, or "" on any failure.
-QString ProtectToHex(const QString& password, bool machineWide);
+// "Z" + hexadecimal, or "" on any failure, whose code goes to errorCode (never 0).
+QString ProtectToHex(const QString& password, bool machineWide, int* errorCode = nullptr);
 // The password, or "" when stored is not a protected value that this user can read.
 QString UnprotectFromHex(const QString& stored);
 // "" for a password with a character outside the ANSI code page.

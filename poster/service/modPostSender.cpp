@@ -325,6 +325,9 @@ bool ParseSessionResponse(const QByteArray& response)
         const auto token = RegExpExecute(text, QStringLiteral("\"access-token\":\"(.*?)\""), true,
                                          true, true, true);
         AccessToken = token->Item(0)->SubMatches().value(0);
+        // An empty token would go out as a bare "Authorization: Bearer" and hold no session.
+        if (AccessToken.isEmpty())
+            ParseFailure(QStringLiteral("The reply's access token is empty."));
         const auto profile =
             RegExpExecute(text, QStringLiteral("\"profile\":(\\d+)"), true, true, true, true);
         ProfileId = profile->Item(0)->SubMatches().value(0);

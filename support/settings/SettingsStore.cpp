@@ -1,5 +1,6 @@
 #include "support/settings/SettingsStore.h"
 
+#include "platform/app/PrivateFolder.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/protect/DataProtection.h"
@@ -339,10 +340,7 @@ QString settingsFileName(const AppObject& app)
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                            QLatin1Char('/') +
                            (app.CompanyName.isEmpty() ? QStringLiteral("Olvane") : app.CompanyName);
-    if (!QFileInfo::exists(folder)) {
-        QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
+    makePrivateFolder(folder);
     const QString name = app.EXEName.isEmpty() ? QStringLiteral("Settings") : app.EXEName;
     return folder + QLatin1Char('/') + name + QStringLiteral(".ini");
 }

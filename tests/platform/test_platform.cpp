@@ -1,3 +1,4 @@
+#include "platform/app/PrivateFolder.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/DispatchTable.h"
 #include "platform/protect/DataProtection.h"
@@ -15,9 +16,12 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <cerrno>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 struct IProbe : IDispatch
@@ -197,6 +201,60 @@ TEST(DataProtection, ADamagedKeyFileIsReplacedAndAnUnusableOneReported)
     EXPECT_NE(error, 0);
     ASSERT_TRUE(QDir(keyFile).removeRecursively());
     EXPECT_TRUE(protectData("x", false, &blob, &error));
+}
+
+namespace {
+mode_t modeOf(const QString& path)
+{
+    struct stat info = {};
+    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info.st_mode & 07777;
+}
+} // namespace
+
+TEST(PrivateFolder, IsMadeAndKeptForTheUserAlone)
+{
+    QTemporaryDir root;
+    const mode_t umaskBefore = ::umask(022);
+    const QString fresh = root.path() + QStringLiteral("/a/b/Olvane");
+    int error = -1;
+    EXPECT_TRUE(makePrivateFolder(fresh, &error));
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(modeOf(fresh), 0700u);
+    // One that an earlier version made open to everyone is narrowed.
+    const QString open = root.path() + QStringLiteral("/open");
+    ASSERT_EQ(::mkdir(QFile::encodeName(open).constData(), 0755), 0);
+    EXPECT_TRUE(makePrivateFolder(open, &error));
+    EXPECT_EQ(modeOf(open), 0700u);
+    ::umask(umaskBefore);
+
+    QFile file(root.path() + QStringLiteral("/file"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_FALSE(makePrivateFolder(file.fileName(), &error));
+    EXPECT_EQ(error, ENOTDIR);
+    EXPECT_FALSE(makePrivateFolder(file.fileName() + QStringLiteral("/below"), &error));
+    EXPECT_EQ(error, ENOTDIR);
+}
+
+TEST(DataProtection, AFileInPlaceOfTheKeyFolderIsReportedAsSuch)
+{
+    const QString folder = protectionKeyFolder();
+    EXPECT_EQ(folder, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                          QStringLiteral("/Olvane"));
+    const QString kept = folder + QStringLiteral(".kept");
+    QDir().rename(folder, kept);
+    QFile file(folder);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    QByteArray blob;
+    int error = 0;
+    EXPECT_FALSE(protectData("x", false, &blob, &error));
+    EXPECT_EQ(error, ENOTDIR);
+    QFile::remove(folder);
+    QDir().rename(kept, folder);
+    EXPECT_TRUE(protectData("x", false, &blob, &error));
+    EXPECT_EQ(modeOf(folder), 0700u);
 }
 
 namespace {

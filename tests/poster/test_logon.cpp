@@ -1,6 +1,7 @@
 // The logon window with real widgets and a real settings file in a temporary home, and
 // the proxy buttons of both windows with the component's real dialog.
 #include "platform/com/ClassRegistry.h"
+#include "platform/protect/DataProtection.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/service/frmLogon.h"
 #include "poster/service/modPasswordCryptor.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
@@ -230,6 +232,62 @@ TEST_F(LogonWindow, AClearedPasswordIsStoredEmpty)
     }
     EXPECT_EQ(storedText(QStringLiteral("Password")), QString());
     EXPECT_TRUE(open()->txtPassword->text().isEmpty());
+}
+
+TEST_F(LogonWindow, AValueThisStartCannotReadIsKeptUntilANewPasswordIsTyped)
+{
+    // Protected with the keychain's key (scope 'K'), read in a start without a keychain.
+    const QString keychainValue = QStringLiteral("Z4B") + QString(110, QLatin1Char('7'));
+    storeText(QStringLiteral("Username"), QStringLiteral("me"));
+    storeText(QStringLiteral("Password"), keychainValue);
+    const std::function<void(frmLogon*)> leaveWithout[] = {
+        [](frmLogon* f) { f->cmdCancel->click(); },
+        [](frmLogon* f) {
+            QTest::keyClicks(f->txtPassword, QStringLiteral("x"));
+            f->txtPassword->clear(); // typed and taken back: no new password
+            QTest::keyClick(f->txtPassword, Qt::Key_Escape);
+        },
+    };
+    for (const auto& leave : leaveWithout) {
+        const auto form = open();
+        EXPECT_TRUE(form->txtPassword->text().isEmpty());
+        leave(form.get());
+        EXPECT_EQ(storedText(QStringLiteral("Password")), keychainValue);
+    }
+    {
+        const auto form = open();
+        QTest::keyClicks(form->txtPassword, QStringLiteral("new secret"));
+        form->cmdCancel->click();
+    }
+    EXPECT_EQ(DecodePassword(storedText(QStringLiteral("Password"))), QStringLiteral("new secret"));
+    EXPECT_TRUE(boxes.shown().isEmpty());
+}
+
+TEST_F(LogonWindow, APasswordWhoseKeyCannotBeKeptIsNotRememberedAndTheUserIsToldWhy)
+{
+    storeText(QStringLiteral("Password"), EncodePassword(QStringLiteral("old"), 2));
+    const QString folder = protectionKeyFolder();
+    const QString kept = folder + QStringLiteral(".kept");
+    ASSERT_TRUE(QDir().rename(folder, kept));
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    {
+        const auto form = open();
+        form->txtUsername->setText(QStringLiteral("me"));
+        form->txtPassword->setText(QStringLiteral("new secret"));
+        form->cmdCancel->click();
+    }
+    QFile::remove(folder);
+    ASSERT_TRUE(QDir().rename(kept, folder));
+    EXPECT_EQ(storedText(QStringLiteral("Password")), QString());
+    EXPECT_EQ(storedText(QStringLiteral("Username")), QStringLiteral("me"));
+    ASSERT_EQ(boxes.shown().size(), 1);
+    const ShownBox& box = boxes.shown().first();
+    EXPECT_EQ(box.style, 48);
+    EXPECT_TRUE(box.prompt.contains(QStringLiteral("not remembered")));
+    EXPECT_TRUE(box.prompt.contains(folder)) << box.prompt.toStdString();
+    EXPECT_TRUE(box.prompt.contains(QStringLiteral("a file stands in its place")));
 }
 
 TEST_F(LogonWindow, TheStoredPasswordIsNeverInClearText)

@@ -1,5 +1,5 @@
-// Remembered passwords: the three stored forms, the fallback from protected to
-// scrambled, and values that cannot be decoded.
+// Remembered passwords: the three stored forms, the scrambled form only where the system
+// has no protection, and values that cannot be decoded.
 #include "platform/process/SystemVersion.h"
 #include "platform/protect/DataProtection.h"
 #include "platform/text/AnsiCodePage.h"
@@ -7,8 +7,10 @@
 #include "poster/service/modProtectData.h"
 #include "tests/TestSupport.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 namespace {
@@ -189,6 +191,32 @@ TEST_F(PasswordTest, WithoutDataProtectionEveryModeScrambles)
         EXPECT_TRUE(isScrambled(stored)) << stored.toStdString();
         EXPECT_EQ(DecodePassword(stored), QStringLiteral("secret"));
     }
+}
+
+TEST_F(PasswordTest, AFailedProtectionNeverFallsBackToTheScrambledForm)
+{
+    // A file where the key's folder belongs: no key, so nothing may be stored.
+    const QByteArray own = qgetenv("XDG_DATA_HOME");
+    QTemporaryDir other;
+    QFile blocker(other.path() + QStringLiteral("/Olvane"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_DATA_HOME", other.path().toLocal8Bit());
+    int error = 0;
+    const QString user = EncodePassword(QStringLiteral("secret"), 2, &error);
+    const int userError = error;
+    EXPECT_EQ(ProtectToHex(QStringLiteral("secret"), false, &error), QString());
+    const int hexError = error;
+    qputenv("XDG_DATA_HOME", own);
+    EXPECT_EQ(user, QString());
+    EXPECT_EQ(userError, ENOTDIR);
+    EXPECT_EQ(hexError, ENOTDIR);
+    // Success clears the code; so does the older systems' keyless form.
+    EXPECT_TRUE(isProtected(EncodePassword(QStringLiteral("secret"), 2, &error)));
+    EXPECT_EQ(error, 0);
+    NoProtection old;
+    EXPECT_TRUE(isScrambled(EncodePassword(QStringLiteral("secret"), 2, &error)));
+    EXPECT_EQ(error, 0);
 }
 
 TEST_F(PasswordTest, ProtectDataReportsItsFailures)

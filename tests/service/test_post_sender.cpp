@@ -131,6 +131,7 @@ TEST_F(SessionReply, FailuresEmptyTheSessionAndSayWhy)
         R"({"access-token":"abc","profile":"123"})", // profile in quotes
         R"({"access-token":"abc","profile": 123})",  // space after the colon
         R"({"profile":123})",                        // no token
+        R"({"access-token":"","profile":123})",      // an empty token
         "",
         // Not UTF-8: a Latin-1 byte inside the token.
         "{\"access-token\":\"ab\xe9\",\"profile\":5}",
