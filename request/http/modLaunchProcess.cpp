@@ -8,6 +8,7 @@
 #include <QThread>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -36,6 +37,24 @@ bool reaped(pid_t pid, std::int32_t* exitCode)
         return true;
     }
     return result < 0;
+}
+
+// The process's environment without the secrets that our programs take from theirs, so
+// that a child never holds them even when a program forgot to remove one.
+std::vector<char*> childEnvironment()
+{
+    static const char* const secrets[] = {
+        "BRIVET_PASSWORD=", "KWQT_PASSWORD=", "KWQT_PROXY_PASSWORD="};
+    std::vector<char*> variables;
+    for (char** variable = environ; *variable; ++variable) {
+        bool secret = false;
+        for (const char* prefix : secrets)
+            secret = secret || std::strncmp(*variable, prefix, std::strlen(prefix)) == 0;
+        if (!secret)
+            variables.push_back(*variable);
+    }
+    variables.push_back(nullptr);
+    return variables;
 }
 } // namespace
 
@@ -76,9 +95,11 @@ bool LaunchProcess(const QString& commandLine, std::int32_t, std::int32_t,
     int error = ENOENT;
     if (!encoded.empty()) {
         const char* program = encoded.front().constData();
-        error = QByteArray(program).contains('/')
-                    ? posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ)
-                    : posix_spawnp(&pid, program, &actions, nullptr, argv.data(), environ);
+        std::vector<char*> environment = childEnvironment();
+        error =
+            QByteArray(program).contains('/')
+                ? posix_spawn(&pid, program, &actions, nullptr, argv.data(), environment.data())
+                : posix_spawnp(&pid, program, &actions, nullptr, argv.data(), environment.data());
     }
     posix_spawn_file_actions_destroy(&actions);
     if (systemErrorCode)

@@ -1,8 +1,10 @@
 // A tiny program for the launcher tests: "launch_helper EXIT_CODE [SLEEP_MS [FILE]]"
-// writes its HOME and its arguments (one per line) to FILE, sleeps, and exits.
+// writes its HOME, the password variables it inherited, and its arguments (one per line)
+// to FILE, sleeps, and exits.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <thread>
 
 int main(int argc, char** argv)
@@ -11,6 +13,9 @@ int main(int argc, char** argv)
         if (FILE* out = std::fopen(argv[3], "w")) {
             const char* home = std::getenv("HOME");
             std::fprintf(out, "HOME=%s\n", home ? home : "(absent)");
+            for (const char* secret : {"BRIVET_PASSWORD", "KWQT_PASSWORD", "KWQT_PROXY_PASSWORD"})
+                if (std::getenv(secret))
+                    std::fprintf(out, "%s is set\n", secret);
             for (int i = 0; i < argc; ++i)
                 std::fprintf(out, "%s\n", argv[i]);
             std::fclose(out);

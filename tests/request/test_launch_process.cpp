@@ -91,3 +91,20 @@ TEST(LaunchProcess, ArgumentsArriveExactlyAndHomeIsWgetsDataFolder)
     if (!saved.isEmpty())
         setenv("HOME", saved.constData(), 1);
 }
+
+TEST(LaunchProcess, TheChildInheritsNoneOfOurPasswordVariables)
+{
+    const QString out = testFolder() + QStringLiteral("/secrets.txt");
+    for (const char* name : {"BRIVET_PASSWORD", "KWQT_PASSWORD", "KWQT_PROXY_PASSWORD"})
+        setenv(name, "secret", 1);
+    launch(quotedHelper() + QStringLiteral(" 0 0 \"") + out + QLatin1Char('"'), 1);
+    for (const char* name : {"BRIVET_PASSWORD", "KWQT_PASSWORD", "KWQT_PROXY_PASSWORD"}) {
+        EXPECT_STREQ(std::getenv(name), "secret"); // the program's own stay as they were
+        unsetenv(name);
+    }
+    QFile file(out);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    EXPECT_TRUE(written.startsWith("HOME=")) << written.constData();
+    EXPECT_FALSE(written.contains(" is set")) << written.constData();
+}

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -30,7 +31,8 @@ struct ToolRun
     QString out, err;
 };
 
-ToolRun brivetPost(const QStringList& arguments, const QString& password = u("demo"))
+ToolRun brivetPost(const QStringList& arguments, const QString& password = u("demo"),
+                   const QString& configHome = QString())
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -38,11 +40,16 @@ ToolRun brivetPost(const QStringList& arguments, const QString& password = u("de
         environment.remove(u("BRIVET_PASSWORD"));
     else
         environment.insert(u("BRIVET_PASSWORD"), password);
+    if (!configHome.isEmpty())
+        environment.insert(u("XDG_CONFIG_HOME"), configHome);
     process.setProcessEnvironment(environment);
     // No terminal to ask on, even when the tests run from one: a missing password is
-    // an error, not a prompt.
+    // an error, not a prompt. The usual umask, under which folders come out 0755.
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setChildProcessModifier([] { ::setsid(); });
+    process.setChildProcessModifier([] {
+        ::setsid();
+        ::umask(022);
+    });
     process.start(u(BRIVET_POST), arguments);
     process.waitForFinished(120000);
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
@@ -142,6 +149,38 @@ TEST(BrivetPost, RememberedCredentialsAreThoseTheLogonWindowStored)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(u("HTTP 401"))) << run.err.toStdString();
     store->SaveValue(QString(), u("Password"), skText, QString(), App(), true);
+}
+
+TEST(BrivetPost, WgetInheritsNoSecretAndTheSettingsFolderIsPrivate)
+{
+    const QString reply =
+        writeTestFile(u("session.json"), R"({"data":{"attributes":{"access-token":"tok-1",)"
+                                         R"("profile":7}}})");
+    const QString clients = testFolder() + u("/clients.txt");
+    QProcess server;
+    server.start(u("python3"),
+                 {sourceFolder() + u("/tests/service/reply_server.py"), reply, u("201"), clients});
+    ASSERT_TRUE(server.waitForReadyRead(10000));
+    const QString port = QString::fromLatin1(server.readLine()).trimmed().mid(5);
+    const QString config = testFolder() + u("/fresh-config");
+    brivetPost({u("--service-address"), u("http://127.0.0.1:") + port, u("--user"),
+                u("demo@brivet.example"), u("--skip"), u("2"),
+                writeTestFile(u("diary.txt"), Diary)},
+               u("uniq-Secret-4711"), config);
+    server.kill();
+    server.waitForFinished();
+
+    QFile file(clients);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray seen = file.readAll();
+    EXPECT_EQ(seen.count("cmdline: "), 2) << seen.constData(); // the logon and the entry
+    EXPECT_TRUE(seen.contains("/wget\n")) << seen.constData();
+    EXPECT_FALSE(seen.contains("uniq-Secret-4711"));
+    EXPECT_FALSE(seen.contains("BRIVET_PASSWORD"));
+    struct stat folder = {};
+    ASSERT_EQ(::stat(QFile::encodeName(config + u("/Olvane")).constData(), &folder), 0);
+    EXPECT_TRUE(S_ISDIR(folder.st_mode));
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
 }
 
 TEST(BrivetPost, DryRunPrintsBodiesAndSendsNothing)

@@ -304,6 +304,7 @@ TEST_F(OddReply, UnusableSessionRepliesSendNoEntry)
 {
     for (const QByteArray& reply : {QByteArray(R"({"data":{"attributes":{"profile":123}}})"),
                                     QByteArray(R"({"access-token":"abc","profile":"123"})"),
+                                    QByteArray(R"({"access-token":"","profile":123})"),
                                     QByteArray("{\"access-token\":\"\xff\xfe\",\"profile\":5}")}) {
         serve(reply);
         boxes.clear();

@@ -194,6 +194,10 @@ bool parseCount(const QString& text, int* value)
 
 int main(int argc, char* argv[])
 {
+    // Taken out of the environment at once, so that no child (wget) inherits it.
+    const bool passwordInEnvironment = qEnvironmentVariableIsSet("BRIVET_PASSWORD");
+    const QString environmentPassword = qEnvironmentVariable("BRIVET_PASSWORD");
+    qunsetenv("BRIVET_PASSWORD");
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(App().EXEName);
     QCoreApplication::setOrganizationName(App().CompanyName);
@@ -277,8 +281,8 @@ int main(int argc, char* argv[])
         if (parser.isSet(passwordFile)) {
             if (!readPasswordFile(parser.value(passwordFile), &LogonPassword, &error))
                 return bad(error);
-        } else if (qEnvironmentVariableIsSet("BRIVET_PASSWORD")) {
-            LogonPassword = qEnvironmentVariable("BRIVET_PASSWORD");
+        } else if (passwordInEnvironment) {
+            LogonPassword = environmentPassword;
         } else if (useRemembered) {
             LogonPassword = DecodePassword(rememberedValue(QStringLiteral("Password")));
             if (LogonPassword.isEmpty())
