@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     wget ca-certificates openssl tinyproxy python3
     qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus
+    chromium  # the sandbox page test looks at the page in a real browser
 )
 [ "${1:-}" = program ] && packages+=(xvfb xauth)
 missing=()

@@ -9,6 +9,7 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import urllib.error
@@ -321,12 +322,67 @@ class Entries(SandboxTest):
         status, headers, body = self.sandbox.request("GET", "/")
         self.assertEqual(status, 200)
         self.assertEqual(headers["Content-Type"], "text/html; charset=utf-8")
-        self.assertIn("script-src 'none'", headers["Content-Security-Policy"])
+        self.assertTrue(headers["Content-Security-Policy"].startswith("default-src 'none';"))
         page = body.decode("utf-8")
-        self.assertLess(page.index("<p>second</p>"), page.index("<p>first</p>"))
+        # Each body is the escaped document of a sandboxed frame, never part of the page.
+        self.assertLess(page.index("&lt;p&gt;second&lt;/p&gt;"),
+                        page.index("&lt;p&gt;first&lt;/p&gt;"))
+        self.assertEqual(page.count('<iframe sandbox="" '), 2)
+        self.assertNotIn("<p>first", page)
         self.assertIn("&lt;i&gt;old&lt;/i&gt; &amp; &quot;q&quot;", page)
         self.assertNotIn("<i>old", page)
         self.assertEqual(self.sandbox.request("GET", "/nothing")[0], 404)
+
+
+class HostileBodies(SandboxTest):
+    def test_deep_nesting_is_refused_with_400(self):
+        s = self.sandbox
+        token, profile = s.session()
+        good = entry_body(profile)
+        deep_access = good.replace('"access":[]', '"access":' + "[" * 900 + "]" * 900)
+        cases = [
+            ("entry 100,000 deep", s.post(token, "[" * 100000 + "]" * 100000)),
+            ("object 100,000 deep", s.post(token, '{"a":' * 100000 + "1" + "}" * 100000)),
+            ("access 900 deep", s.post(token, deep_access)),
+            ("logon 20,000 deep", s.request("POST", "/v2/sessions?nonce=1234567890123",
+                                            b"[" * 20000 + b"]" * 20000, s.headers())),
+        ]
+        for name, answer in cases:
+            with self.subTest(name):
+                self.assertRefused(answer, 400, "nests")
+        self.assertEqual(s.post(token, good)[0], 201)  # still serving
+        self.assertNotIn("Traceback", s.log_text())
+
+    def test_bodies_are_bounded_and_not_read_without_a_session(self):
+        s = self.sandbox
+        self.assertRefused(s.log_on(password="x" * 70000), 413, "exceeds")
+        size = 60 * 1024 * 1024
+        chunk = b"x" * (1024 * 1024)
+
+        def send_unauthorised(results):
+            connection = http.client.HTTPConnection("127.0.0.1", int(s.base.rsplit(":", 1)[1]),
+                                                    timeout=60)
+            connection.putrequest("POST", "/v2/entries?nonce=" + s.next_nonce())
+            for name, value in s.headers("not-a-token"):
+                connection.putheader(name, value)
+            connection.putheader("Content-Length", str(size))
+            connection.endheaders()
+            for _ in range(size // len(chunk)):
+                connection.send(chunk)
+            results.append(connection.getresponse().status)
+            connection.close()
+
+        results = []
+        threads = [threading.Thread(target=send_unauthorised, args=(results,))
+                   for _ in range(4)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join(120)
+        self.assertEqual(results, [401] * 4)
+        with open("/proc/%d/status" % s.process.pid) as status:
+            peak_kb = int(re.search(r"VmHWM:\s+(\d+) kB", status.read()).group(1))
+        self.assertLess(peak_kb, 60 * 1024, "the sandbox held unauthorised bodies")
 
 
 class RejectToken(SandboxTest):

@@ -40,6 +40,9 @@ NONCE = re.compile(r"nonce=([1-9][0-9]{12})\Z")
 PROFILE_DIGITS = re.compile(r"[0-9]+\Z")
 EDITOR_PATH = re.compile(r"/blog/[A-Za-z0-9._~-]+/0/edit\Z")
 MAX_BODY = 64 * 1024 * 1024
+MAX_LOGON_BODY = 64 * 1024  # an e-mail address and a password
+MAX_DEPTH = 32  # the templates nest six deep
+DEPTH_DETAIL = "the body nests arrays and objects more than %d deep" % MAX_DEPTH
 SLOW_SECONDS = 2.5
 FAULT_KINDS = ("before-store", "after-store", "drop", "slow")
 
@@ -277,6 +280,13 @@ def entry_document(row):
         "feed": row["feed"], "received": row["received"]}}}
 
 
+# Entries hold the users' HTML. Each is shown in a sandboxed frame (no script, no forms,
+# no navigation of the page), and the policy, which the frames inherit, lets in pictures
+# and inline styles only: no frames, objects, fonts or style sheets from elsewhere, and
+# nothing that could take the page or its frames to another site.
+PAGE_POLICY = ("default-src 'none'; img-src http: https: data:; style-src 'unsafe-inline'; "
+               "base-uri 'none'; form-action 'none'; frame-ancestors 'none'")
+
 PAGE_HEAD = """<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8"><title>Brivet sandbox</title>
 <style>
@@ -284,9 +294,13 @@ body { font-family: sans-serif; max-width: 50em; margin: 2em auto; padding: 0 1e
 article { border-top: 1px solid #ccc; padding: 0.5em 0 1em; }
 .meta { color: #666; font-size: 0.85em; }
 .adult { color: #a00; font-weight: bold; }
+iframe { width: 100%; height: 18em; border: 1px solid #ddd; }
 </style></head><body>
 <h1>Brivet sandbox</h1>
 """
+
+ENTRY_HEAD = ('<!DOCTYPE html><meta charset="utf-8"><style>body { font-family: sans-serif; '
+              "margin: 0.5em; } img { max-width: 100%; }</style>\n")
 
 
 def page(rows):
@@ -295,11 +309,25 @@ def page(rows):
         title = html.escape(row["title"]) if row["title"] else "<em>(untitled)</em>"
         flags = ' <span class="adult">registered users only</span>' if row["adult"] else ""
         parts.append('<article id="entry-%d"><h2>%s</h2>\n<p class="meta">#%d, received %s%s'
-                     "</p>\n<div>%s</div></article>\n"
+                     '</p>\n<iframe sandbox="" title="Entry %d" srcdoc="%s"></iframe>'
+                     "</article>\n"
                      % (row["id"], title, row["id"], html.escape(row["received"]), flags,
-                        row["content"]))
+                        row["id"], html.escape(ENTRY_HEAD + row["content"], quote=True)))
     parts.append("</body></html>\n")
     return "".join(parts).encode("utf-8")
+
+
+def nesting_depth(value):
+    """How deep arrays and objects nest in a parsed document, without recursion."""
+    deepest, stack = 0, [(value, 1)]
+    while stack:
+        item, depth = stack.pop()
+        if isinstance(item, Obj):
+            item = [member for _, member in item]
+        if isinstance(item, list):
+            deepest = max(deepest, depth)
+            stack.extend((member, depth + 1) for member in item)
+    return deepest
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -345,10 +373,8 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, compact({"data": self.server.store.entries()}),
                         "application/json")
         elif path in ("/", "/index.html"):
-            # Entries hold the users' HTML; scripts in it are not run here.
             self.answer(200, page(self.server.store.entries(newest_first=True)),
-                        "text/html; charset=utf-8",
-                        [("Content-Security-Policy", "script-src 'none'; object-src 'none'")])
+                        "text/html; charset=utf-8", [("Content-Security-Policy", PAGE_POLICY)])
         else:
             self.other_method()
 
@@ -362,8 +388,7 @@ class Handler(BaseHTTPRequestHandler):
             elif path == "/v2/entries":
                 self.post(query, self.add_entry)
             else:
-                # Read what was sent, so the client sees the answer and not a reset.
-                self.read_body()
+                self.discard_body(MAX_BODY)
                 raise Refusal(404, "Not Found", "no resource at %s" % path)
         except Refusal as refusal:
             self.refuse(refusal)
@@ -382,12 +407,21 @@ class Handler(BaseHTTPRequestHandler):
 
     def post(self, query, action):
         nonce = NONCE.match(query)
+        entry = action == self.add_entry
         if not nonce:
-            self.read_body()
+            self.discard_body(MAX_BODY)
             raise Refusal(400, "Bad Request",
                           "the query must be nonce= and 13 digits not beginning with 0")
-        body = self.read_body()
-        self.check_headers(action == self.add_entry)
+        limit = MAX_BODY if entry else MAX_LOGON_BODY
+        if entry:
+            # Only a session may make the service hold a body the size of a post.
+            try:
+                self.check_token()
+            except Refusal:
+                self.discard_body(limit)
+                raise
+        body = self.read_body(limit)
+        self.check_headers(entry)
         document = self.parse(body)
         fault = self.server.faults.next()
         if fault is not None:
@@ -404,15 +438,33 @@ class Handler(BaseHTTPRequestHandler):
             raise Refusal(500, "Internal Server Error", "injected failure after storing")
         self.answer(status, compact(reply), JSON_API, headers)
 
-    def read_body(self):
+    def body_length(self, limit):
+        """The announced length of the body, checked before any of it is read."""
         if self.headers.get("Transfer-Encoding"):
             raise Refusal(411, "Length Required", "send the body with a Content-Length")
         lengths = self.headers.get_all("Content-Length") or []
         if len(lengths) != 1 or not lengths[0].strip().isdigit():
             raise Refusal(411, "Length Required", "one Content-Length header is required")
         length = int(lengths[0])
-        if length > MAX_BODY:
-            raise Refusal(413, "Payload Too Large", "the body exceeds %d bytes" % MAX_BODY)
+        if length > limit:
+            raise Refusal(413, "Payload Too Large", "the body exceeds %d bytes" % limit)
+        return length
+
+    def discard_body(self, limit):
+        """Reads what was sent without keeping it, so that the client sees the answer
+        and not a reset."""
+        try:
+            left = self.body_length(limit)
+        except Refusal:
+            return  # the connection closes after the answer
+        while left > 0:
+            chunk = self.rfile.read(min(left, 64 * 1024))
+            if not chunk:
+                break
+            left -= len(chunk)
+
+    def read_body(self, limit):
+        length = self.body_length(limit)
         body = self.rfile.read(length)
         if len(body) != length:
             raise Refusal(400, "Bad Request", "the body ended early")
@@ -468,11 +520,16 @@ class Handler(BaseHTTPRequestHandler):
         try:
             text = body.decode("utf-8")
             # strict: a raw control character inside a string is an error
-            return json.loads(text, object_pairs_hook=strict_pairs, strict=True)
+            document = json.loads(text, object_pairs_hook=strict_pairs, strict=True)
         except UnicodeDecodeError as error:
             raise Refusal(400, "Bad Request", "the body is not UTF-8: %s" % error)
         except ValueError as error:
             raise Refusal(400, "Bad Request", "the body is not valid JSON: %s" % error)
+        except RecursionError:
+            raise Refusal(400, "Bad Request", DEPTH_DETAIL) from None
+        if nesting_depth(document) > MAX_DEPTH:
+            raise Refusal(400, "Bad Request", DEPTH_DETAIL)
+        return document
 
     def log_on(self, nonce, document):
         match_shape(document, SESSION_SHAPE, "document")
