@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,9 +16,14 @@ struct Outcome
     QByteArray out, err;
 };
 
-Outcome kwqtRequest(const QStringList& arguments)
+Outcome kwqtRequest(const QStringList& arguments,
+                    const QList<std::pair<QString, QString>>& environment = {})
 {
     QProcess process;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : environment)
+        variables.insert(name, value);
+    process.setProcessEnvironment(variables);
     process.start(QStringLiteral(KWQT_REQUEST), arguments);
     process.waitForFinished(60000);
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
@@ -28,12 +34,13 @@ TEST(KwqtRequest, SendsTheRequestAndReportsTheResult)
 {
     TestServer server;
     const QString body = writeTestFile(QStringLiteral("cli-body.txt"), "hello body");
-    Outcome run = kwqtRequest(
-        {QStringLiteral("--proxy"), QStringLiteral("direct"), QStringLiteral("--method"),
-         QStringLiteral("PUT"), QStringLiteral("--data"), body, QStringLiteral("--header"),
-         QStringLiteral("X-One: 1"), QStringLiteral("--header"), QStringLiteral("X-Two: 2"),
-         QStringLiteral("--proxy-password"), QStringLiteral("p\"w"), QStringLiteral("--password"),
-         QStringLiteral("secret"), server.url(QStringLiteral("/echo"))});
+    Outcome run = kwqtRequest({QStringLiteral("--proxy"), QStringLiteral("direct"),
+                               QStringLiteral("--method"), QStringLiteral("PUT"),
+                               QStringLiteral("--data"), body, QStringLiteral("--header"),
+                               QStringLiteral("X-One: 1"), QStringLiteral("--header"),
+                               QStringLiteral("X-Two: 2"), server.url(QStringLiteral("/echo"))},
+                              {{QStringLiteral("KWQT_PROXY_PASSWORD"), QStringLiteral("p\"w")},
+                               {QStringLiteral("KWQT_PASSWORD"), QStringLiteral("secret")}});
     EXPECT_EQ(run.exitCode, 0) << run.err.constData();
     EXPECT_TRUE(run.out.startsWith("METHOD PUT\n"));
     EXPECT_TRUE(run.out.endsWith("\n\nhello body"));
@@ -148,4 +155,64 @@ TEST(KwqtRequest, JarNamesTimeOutsAndAddressesAreTakenAsMeant)
     EXPECT_TRUE(run.out.contains("Authorization: Basic ")) << run.out.constData();
     EXPECT_TRUE(run.err.contains("://someone:***@127.0.0.1")) << run.err.constData();
     EXPECT_FALSE(run.err.contains("url-secret"));
+}
+
+TEST(KwqtRequest, PasswordsComeFromFilesOrTheEnvironmentAndAnArgumentIsWarnedAbout)
+{
+    TestServer server;
+    const QStringList common{QStringLiteral("--proxy"), QStringLiteral("direct"),
+                             QStringLiteral("--user"), QStringLiteral("someone")};
+    const QString file = writeTestFile(QStringLiteral("server-password"), "file-secret\n");
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    const QString variable = QStringLiteral("KWQT_PASSWORD");
+    struct Case
+    {
+        QStringList arguments;
+        QList<std::pair<QString, QString>> environment;
+        QByteArray password;
+        bool warned;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("--password-file"), file},
+         {{variable, QStringLiteral("env")}},
+         "file-secret",
+         false},
+        {{}, {{variable, QStringLiteral("env-secret")}}, "env-secret", false},
+        {{QStringLiteral("--password"), QStringLiteral("arg-secret")}, {}, "arg-secret", true},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = kwqtRequest(common + c.arguments +
+                                            QStringList{server.url(QStringLiteral("/auth/echo"))},
+                                        c.environment);
+        EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+        EXPECT_TRUE(
+            run.out.contains("Authorization: Basic " + ("someone:" + c.password).toBase64() + "\n"))
+            << run.out.constData();
+        EXPECT_EQ(run.err.contains("kwqt-request: warning: --password stands on the command "
+                                   "line"),
+                  c.warned)
+            << run.err.constData();
+        EXPECT_FALSE(run.err.contains(c.password));
+    }
+    const Outcome both =
+        kwqtRequest(common + QStringList{QStringLiteral("--password"), QStringLiteral("a"),
+                                         QStringLiteral("--password-file"), file,
+                                         server.url(QStringLiteral("/echo"))});
+    EXPECT_EQ(both.exitCode, 99);
+    EXPECT_TRUE(both.out.isEmpty());
+
+    // The proxy's password, from the environment and from a file.
+    TinyProxy tinyproxy("BasicAuth proxyuser pass1word\n");
+    const QStringList viaProxy{QStringLiteral("--proxy"),          QStringLiteral("proxy"),
+                               QStringLiteral("--http-proxy"),     tinyproxy.address(),
+                               QStringLiteral("--proxy-user"),     QStringLiteral("proxyuser"),
+                               server.url(QStringLiteral("/echo"))};
+    Outcome run = kwqtRequest(
+        viaProxy, {{QStringLiteral("KWQT_PROXY_PASSWORD"), QStringLiteral("pass1word")}});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_TRUE(run.out.contains("Via: ")) << run.out.constData();
+    const QString wrong = writeTestFile(QStringLiteral("proxy-password"), "wrong\n");
+    run = kwqtRequest(QStringList{QStringLiteral("--proxy-password-file"), wrong} + viaProxy);
+    EXPECT_EQ(run.exitCode, 6) << run.err.constData();
+    EXPECT_TRUE(run.err.contains("warning: other users can read")) << run.err.constData();
 }

@@ -11,10 +11,10 @@
 #include "poster/workflow/modApp.h"
 #include "support/diary/DiaryFileReader.h"
 #include "support/settings/SettingsStore.h"
+#include "tools/common/SecretInput.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <cstdio>
 #include <termios.h>
 #include <unistd.h>
@@ -62,26 +62,6 @@ bool askPassword(const QString& prompt, QString* password)
     std::fclose(tty);
     *password = QString::fromLocal8Bit(line);
     line.fill('\0');
-    return true;
-}
-
-bool readPasswordFile(const QString& name, QString* password, QString* error)
-{
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error =
-            QStringLiteral("cannot read the password file %1: %2").arg(name, file.errorString());
-        return false;
-    }
-    if (file.permissions() & (QFile::ReadGroup | QFile::ReadOther))
-        out(stderr, QStringLiteral("brivet-post: warning: other users can read %1").arg(name));
-    QByteArray bytes = file.readAll();
-    // One line ending after the password is the file's, not the password's.
-    if (bytes.endsWith('\n'))
-        bytes.chop(1);
-    if (bytes.endsWith('\r'))
-        bytes.chop(1);
-    *password = QString::fromUtf8(bytes);
     return true;
 }
 
@@ -195,9 +175,7 @@ bool parseCount(const QString& text, int* value)
 int main(int argc, char* argv[])
 {
     // Taken out of the environment at once, so that no child (wget) inherits it.
-    const bool passwordInEnvironment = qEnvironmentVariableIsSet("BRIVET_PASSWORD");
-    const QString environmentPassword = qEnvironmentVariable("BRIVET_PASSWORD");
-    qunsetenv("BRIVET_PASSWORD");
+    const QString environmentPassword = takeEnvironmentSecret("BRIVET_PASSWORD");
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(App().EXEName);
     QCoreApplication::setOrganizationName(App().CompanyName);
@@ -279,9 +257,12 @@ int main(int argc, char* argv[])
                            ? QStringLiteral("no user name is remembered; give --user EMAIL")
                            : QStringLiteral("give the account with --user EMAIL"));
         if (parser.isSet(passwordFile)) {
-            if (!readPasswordFile(parser.value(passwordFile), &LogonPassword, &error))
+            QString warning;
+            if (!readPasswordFile(parser.value(passwordFile), &LogonPassword, &error, &warning))
                 return bad(error);
-        } else if (passwordInEnvironment) {
+            if (!warning.isEmpty())
+                out(stderr, QStringLiteral("brivet-post: warning: ") + warning);
+        } else if (!environmentPassword.isNull()) {
             LogonPassword = environmentPassword;
         } else if (useRemembered) {
             LogonPassword = DecodePassword(rememberedValue(QStringLiteral("Password")));

@@ -5,6 +5,7 @@
 #include "platform/com/ErrorInfo.h"
 #include "platform/text/AnsiCodePage.h"
 #include "request/KWQT0100.h"
+#include "tools/common/SecretInput.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -42,6 +43,50 @@ int fail(const QString& message)
     print(stderr,
           (QStringLiteral("kwqt-request: ") + message + QStringLiteral("\n")).toLocal8Bit());
     return 99;
+}
+
+void warn(const QString& message)
+{
+    print(
+        stderr,
+        (QStringLiteral("kwqt-request: warning: ") + message + QStringLiteral("\n")).toLocal8Bit());
+}
+
+// A password from its option (read by every local user, so warned about), its file, or
+// the environment value taken at start; false with a message when it cannot be had.
+struct PasswordSource
+{
+    QCommandLineOption argument, file;
+    const char* variable;
+    QString environmentValue;
+};
+
+bool passwordFrom(const QCommandLineParser& parser, const PasswordSource& source, QString* password,
+                  QString* error)
+{
+    const QString option = QStringLiteral("--") + source.argument.names().first();
+    const QString fileOption = QStringLiteral("--") + source.file.names().first();
+    if (parser.isSet(source.argument) && parser.isSet(source.file)) {
+        *error = QStringLiteral("give %1 or %2, not both").arg(option, fileOption);
+        return false;
+    }
+    if (parser.isSet(source.argument)) {
+        warn(QStringLiteral("%1 stands on the command line, where every local user can read "
+                            "it; use %2 FILE or %3 instead")
+                 .arg(option, fileOption, QString::fromLatin1(source.variable)));
+        *password = parser.value(source.argument);
+        return true;
+    }
+    if (parser.isSet(source.file)) {
+        QString warning;
+        if (!readPasswordFile(parser.value(source.file), password, error, &warning))
+            return false;
+        if (!warning.isEmpty())
+            warn(warning);
+        return true;
+    }
+    *password = source.environmentValue;
+    return true;
 }
 
 // "NAME=VALUE" split at the first "="; false when there is none.
@@ -136,11 +181,16 @@ bool buildUrlEncoded(const QStringList& arguments, Form* form, QString* error)
 
 int main(int argc, char* argv[])
 {
+    // Taken out of the environment at once, so that no child (wget) inherits them.
+    const QString serverPasswordVariable = takeEnvironmentSecret("KWQT_PASSWORD");
+    const QString proxyPasswordVariable = takeEnvironmentSecret("KWQT_PROXY_PASSWORD");
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kwqt-request"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Performs one HTTP request through KWQT0100 (GNU Wget)."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Performs one HTTP request through KWQT0100 (GNU Wget).\nThe server and proxy "
+        "passwords come from --password-file and --proxy-password-file, or from the "
+        "environment variables KWQT_PASSWORD and KWQT_PROXY_PASSWORD."));
     parser.addHelpOption();
     const auto option = [&](const char* name, const char* help, const char* value = nullptr) {
         QCommandLineOption o(QString::fromLatin1(name), QString::fromLatin1(help));
@@ -156,7 +206,10 @@ int main(int argc, char* argv[])
     const auto ignoreCert = option("ignore-cert-errors", "do not verify the server certificate");
     const auto noCompression = option("no-compression", "ask for no compressed transfer");
     const auto user = option("user", "server user name", "NAME");
-    const auto password = option("password", "server password", "PASSWORD");
+    const auto password = option(
+        "password", "server password (readable by other users; prefer the file)", "PASSWORD");
+    const auto passwordFile =
+        option("password-file", "read the server password from this file", "FILE");
     const auto noCookies = option("no-cookies", "use no cookie file");
     const auto cookies = option("cookies", "cookie jar: read before, written back after", "FILE");
     const auto data = option("data", "request body from FILE (OptionalData)", "FILE");
@@ -177,11 +230,22 @@ int main(int argc, char* argv[])
     const auto ftpProxy = option("ftp-proxy", "proxy for FTP", "HOST:PORT");
     const auto bypass = option("bypass", "comma-separated addresses reached directly", "LIST");
     const auto proxyUser = option("proxy-user", "proxy user name", "NAME");
-    const auto proxyPassword = option("proxy-password", "proxy password", "PASSWORD");
+    const auto proxyPassword = option(
+        "proxy-password", "proxy password (readable by other users; prefer the file)", "PASSWORD");
+    const auto proxyPasswordFile =
+        option("proxy-password-file", "read the proxy password from this file", "FILE");
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("the address to request"));
     parser.process(application);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(2);
+    QString serverPassword, proxyPasswordText, passwordError;
+    if (!passwordFrom(parser, {password, passwordFile, "KWQT_PASSWORD", serverPasswordVariable},
+                      &serverPassword, &passwordError) ||
+        !passwordFrom(
+            parser,
+            {proxyPassword, proxyPasswordFile, "KWQT_PROXY_PASSWORD", proxyPasswordVariable},
+            &proxyPasswordText, &passwordError))
+        return fail(passwordError);
 
     const QString library =
         QCoreApplication::applicationDirPath() + QStringLiteral("/libKWQT0100.so");
@@ -216,8 +280,8 @@ int main(int argc, char* argv[])
         request->put_DisableCompression(toVariantBool(parser.isSet(noCompression)));
         if (parser.isSet(user))
             request->put_ServerUserName(parser.value(user));
-        if (parser.isSet(password))
-            request->put_ServerPassword(parser.value(password));
+        if (!serverPassword.isNull())
+            request->put_ServerPassword(serverPassword);
         request->put_NoCookies(toVariantBool(parser.isSet(noCookies)));
         bool ok = true;
         if (parser.isSet(cookies) && QFile::exists(parser.value(cookies))) {
@@ -281,7 +345,7 @@ int main(int argc, char* argv[])
             settings->put_FTP_Address(parser.value(ftpProxy));
             settings->put_BypassList(parser.value(bypass));
             settings->put_UserName(parser.value(proxyUser));
-            settings->put_Password(parser.value(proxyPassword));
+            settings->put_Password(proxyPasswordText);
             request->putref_ProxySettings(settings.get());
         }
 
