@@ -10,6 +10,8 @@ packages=(
     wget ca-certificates openssl tinyproxy python3
     qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus
     chromium  # the sandbox page test looks at the page in a real browser
+    librsvg2-bin man-db
+    dpkg-dev debhelper fakeroot lintian desktop-file-utils appstream libqt6sql6-sqlite
 )
 [ "${1:-}" = program ] && packages+=(xvfb xauth)
 missing=()

@@ -26,7 +26,8 @@ for f in bin/brivet-poster lib/brivet-poster/BrivetPoster lib/brivet-poster/libK
     lib/brivet-poster/ReadMe.TXT lib/brivet-poster/KWQT0100/Win51/wget \
     lib/brivet-poster/KWQT0100/Win40/wget lib/brivet-poster/KWQT0100/Data/wget.cfg \
     lib/brivet-poster/KWQT0100/Data/curl-ca-bundle.crt lib/brivet-poster/KWQT0100/Data/ca \
-    share/applications/brivet-poster.desktop share/icons/hicolor/32x32/apps/brivet-poster.xpm; do
+    share/applications/brivet-poster.desktop share/icons/hicolor/48x48/apps/brivet-poster.png \
+    share/icons/hicolor/scalable/apps/brivet-poster.svg bin/brivet-post; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 "$app/KWQT0100/Win51/wget" --version >/dev/null || fail "wget does not run from its folder"

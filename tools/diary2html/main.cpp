@@ -12,11 +12,17 @@
 #include <cstdio>
 
 namespace {
-int usage()
+void printUsage(FILE* stream)
 {
     std::fputs("usage: diary2html --body [--no-line-breaks] < body.txt\n"
-               "       diary2html [--no-line-breaks] FILE\n",
-               stderr);
+               "       diary2html [--no-line-breaks] FILE\n"
+               "       diary2html --help\n",
+               stream);
+}
+
+int usage()
+{
+    printUsage(stderr);
     return 2;
 }
 
@@ -56,6 +62,10 @@ int run(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        printUsage(stdout);
+        return 0;
+    }
     const bool lineBreaks = !arguments.removeAll(QStringLiteral("--no-line-breaks"));
     const bool bodyMode = arguments.removeAll(QStringLiteral("--body")) > 0;
 
