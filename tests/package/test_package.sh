@@ -118,6 +118,11 @@ export no_proxy=127.0.0.1
 unset DBUS_SESSION_BUS_ADDRESS LD_LIBRARY_PATH http_proxy https_proxy HTTP_PROXY HTTPS_PROXY || true
 
 "$root/usr/bin/brivet-post" --help | grep -q -- "--service-address" || fail "brivet-post --help"
+# The program answers --help and --version on a terminal without a display.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/brivet-poster" --help |
+    grep -q -- "--service-address" || fail "brivet-poster --help without a display"
+[ "$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/brivet-poster" --version)" = \
+    "BrivetPoster $version" ] || fail "brivet-poster --version without a display"
 [ "$(printf '[b]packaged[/b]' | "$root/usr/bin/diary2html" --body)" = "<b>packaged</b>" ] ||
     fail "diary2html from the package"
 
