@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
 
 namespace {
@@ -60,15 +62,16 @@ QString brokenLongLines(const QString& text)
     return out;
 }
 
-// Adds a scrollable read-only area with the whole text below the box's buttons.
-// Without line wrapping a plain-text editor lays out only the lines in view, so even
+// Adds a scrollable read-only area with the whole text below the box's buttons,
+// wrapped to its width. A plain-text editor lays out only the lines in view, so even
 // megabytes show at once.
 void addDetails(QMessageBox& box, const QString& text)
 {
     auto* details = new QPlainTextEdit(&box);
     details->setObjectName(QStringLiteral("msgBoxDetails"));
     details->setReadOnly(true);
-    details->setLineWrapMode(QPlainTextEdit::NoWrap);
+    details->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    details->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     details->setPlainText(brokenLongLines(text));
     details->setMinimumSize(480, 120);
     details->setMaximumHeight(240);
@@ -76,14 +79,40 @@ void addDetails(QMessageBox& box, const QString& text)
         grid->addWidget(details, grid->rowCount(), 0, 1, grid->columnCount());
 }
 
+// The size the box takes once shown. A text wider than about half the screen is
+// wrapped then (to the whole width on a small screen), so it is measured wrapped, as
+// the box itself does it.
+QSize shownSize(QMessageBox& box, const QSize& screen)
+{
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    QLayout* layout = box.layout();
+    if (!label || !layout)
+        return box.sizeHint();
+    const int hardLimit =
+        screen.width() <= 1024 ? screen.width() : std::min(screen.width() - 480, 1000);
+    const int softLimit = std::min(screen.width() / 2, 500);
+    label->setWordWrap(false);
+    layout->invalidate();
+    int width = layout->totalMinimumSize().width();
+    if (width > softLimit) {
+        label->setWordWrap(true);
+        layout->invalidate();
+        width = std::min(std::max(softLimit, layout->totalMinimumSize().width()), hardLimit);
+    }
+    const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
+                                                   : layout->totalMinimumSize().height();
+    return {width, height};
+}
+
 // Shows the text as it stands when the box fits the screen; otherwise fewer lines
 // with the whole text in a details area, so that the buttons stay within reach.
 void setBoundedText(QMessageBox& box, const QString& text)
 {
     const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
-    const QSize room = screen ? screen->availableGeometry().size() * 9 / 10 : QSize(800, 600);
+    const QSize available = screen ? screen->availableGeometry().size() : QSize(1024, 768);
+    const QSize room = available * 9 / 10;
     const auto fits = [&] {
-        const QSize size = box.sizeHint();
+        const QSize size = shownSize(box, available);
         return size.height() <= room.height() && size.width() <= room.width();
     };
     if (text.size() <= LongText) {
@@ -100,12 +129,27 @@ void setBoundedText(QMessageBox& box, const QString& text)
             return;
     }
 }
+// The window a box belongs to, so that it shows over it: the active window, else the
+// modal window in front. Right after a box closes the window system may not yet have
+// handed activation back, so a box that follows at once (a Retry that failed again)
+// goes to the window the previous box belonged to.
+QWidget* boxOwner()
+{
+    static QPointer<QWidget> previous;
+    QWidget* owner = QApplication::activeWindow();
+    if (!owner)
+        owner = QApplication::activeModalWidget();
+    if (!owner && previous && previous->isVisible())
+        owner = previous;
+    previous = owner;
+    return owner;
+}
 } // namespace
 
 extern "C" PLATFORM_EXPORT int olvMsgBoxWindow(const QString& prompt, int style,
                                                const QString& title)
 {
-    QMessageBox box(QApplication::activeWindow());
+    QMessageBox box(boxOwner());
     box.setObjectName(QStringLiteral("msgBox"));
     box.setWindowTitle(title.isEmpty() ? QApplication::applicationDisplayName() : title);
     switch (style & 0x70) {

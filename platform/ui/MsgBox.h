@@ -24,7 +24,10 @@ constexpr int vbNo = 7;
 
 using MsgBoxHook = std::function<int(const QString& prompt, int style, const QString& title)>;
 
-// An empty title shows the application's name.
+// An empty title shows the default title (the hook sees it too), or the application's
+// name when none was set.
 PLATFORM_EXPORT int msgBox(const QString& prompt, int style, const QString& title);
 // Replaces the real box; an empty hook brings it back.
 PLATFORM_EXPORT void setMsgBoxHook(MsgBoxHook hook);
+// The title of every box whose caller gives none: the program's own title.
+PLATFORM_EXPORT void setMsgBoxDefaultTitle(const QString& title);

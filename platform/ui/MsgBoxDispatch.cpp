@@ -15,6 +15,12 @@ MsgBoxHook& hook()
     return installed;
 }
 
+QString& defaultTitle()
+{
+    static QString title;
+    return title;
+}
+
 MsgBoxWindowFunction window(QString* error)
 {
     static QString reason;
@@ -43,8 +49,14 @@ void setMsgBoxHook(MsgBoxHook newHook)
     hook() = std::move(newHook);
 }
 
-int msgBox(const QString& prompt, int style, const QString& title)
+void setMsgBoxDefaultTitle(const QString& title)
 {
+    defaultTitle() = title;
+}
+
+int msgBox(const QString& prompt, int style, const QString& givenTitle)
+{
+    const QString title = givenTitle.isEmpty() ? defaultTitle() : givenTitle;
     if (hook())
         return hook()(prompt, style, title);
     if (!applicationInherits("QApplication"))

@@ -15,8 +15,10 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <cerrno>
 #include <functional>
@@ -260,7 +262,8 @@ TEST(DataProtection, AFileInPlaceOfTheKeyFolderIsReportedAsSuch)
 namespace {
 // Runs the real message box; inspect sees it once it is shown, then press closes it.
 int showAndPress(const QString& prompt, int style, QMessageBox::StandardButton press,
-                 const std::function<void(QMessageBox*)>& inspect)
+                 const std::function<void(QMessageBox*)>& inspect,
+                 const QString& title = QStringLiteral("Title"))
 {
     QTimer timer;
     timer.setInterval(1);
@@ -273,7 +276,7 @@ int showAndPress(const QString& prompt, int style, QMessageBox::StandardButton p
         box->button(press)->click();
     });
     timer.start();
-    return msgBox(prompt, style, QStringLiteral("Title"));
+    return msgBox(prompt, style, title);
 }
 
 QRect screenArea()
@@ -326,6 +329,9 @@ TEST(MsgBox, AHugeTextKeepsTheBoxAndItsButtonsOnTheScreen)
                 const auto* details =
                     box->findChild<QPlainTextEdit*>(QStringLiteral("msgBoxDetails"));
                 ASSERT_NE(details, nullptr);
+                // Wrapped to the area's width: nothing to scroll sideways.
+                EXPECT_EQ(details->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+                EXPECT_EQ(details->horizontalScrollBar()->maximum(), 0);
                 // Every character; lines of megabytes are broken for display.
                 EXPECT_EQ(details->toPlainText().remove(u'\n'),
                           QString(prompt).remove(u'\r').remove(u'\n'));
@@ -347,4 +353,62 @@ TEST(MsgBox, AShortenedListKeepsItsFirstAndLastLines)
         EXPECT_TRUE(box->text().endsWith(QStringLiteral("\nGo on?")));
         EXPECT_TRUE(box->text().contains(QStringLiteral("more lines (the whole text is below)")));
     });
+}
+
+TEST(MsgBox, ATextThatFitsOnceWrappedShowsWholeWithoutDetails)
+{
+    QString paragraph;
+    while (paragraph.size() < 1200)
+        paragraph += QStringLiteral("Слова длинного абзаца без переносов строк, ");
+    const QString prompt = paragraph + QStringLiteral("\r\n\r\nGo on?");
+    showAndPress(prompt, vbOKCancel | vbExclamation, QMessageBox::Ok, [&](QMessageBox* box) {
+        EXPECT_EQ(box->text(),
+                  QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        EXPECT_EQ(box->findChild<QPlainTextEdit*>(), nullptr);
+        EXPECT_TRUE(box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->wordWrap());
+        EXPECT_TRUE(screenArea().contains(box->frameGeometry()));
+    });
+}
+
+TEST(MsgBox, ABoxThatFollowsAnotherAtOnceShowsOverTheSameWindow)
+{
+    QWidget window;
+    window.resize(300, 200);
+    window.move(screenArea().topLeft() + QPoint(20, 20)); // away from the screen's centre
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QList<QWidget*> owners;
+    QList<QPoint> centres;
+    const auto note = [&](QMessageBox* box) {
+        owners << box->parentWidget();
+        centres << box->frameGeometry().center();
+    };
+    // Retry, and the request fails again before any event is handled.
+    showAndPress(QStringLiteral("failed"), vbRetryCancel | vbCritical, QMessageBox::Retry, note);
+    showAndPress(QStringLiteral("failed again"), vbRetryCancel | vbCritical, QMessageBox::Cancel,
+                 note);
+    ASSERT_EQ(owners.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(owners[i], &window) << i;
+        EXPECT_LE(std::abs(centres[i].x() - window.frameGeometry().center().x()), 2) << i;
+    }
+}
+
+TEST(MsgBox, ABoxWithoutATitleCarriesTheDefaultOne)
+{
+    setMsgBoxDefaultTitle(QStringLiteral("Olvane - Program"));
+    QString shown;
+    showAndPress(
+        QStringLiteral("text"), vbInformation, QMessageBox::Ok,
+        [&](QMessageBox* box) { shown = box->windowTitle(); }, QString());
+    EXPECT_EQ(shown, QStringLiteral("Olvane - Program"));
+    {
+        MsgBoxScript boxes; // callers' hooks see the title that is shown
+        msgBox(QStringLiteral("text"), vbInformation, QString());
+        msgBox(QStringLiteral("text"), vbInformation, QStringLiteral("Own"));
+        EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Olvane - Program"));
+        EXPECT_EQ(boxes.shown()[1].title, QStringLiteral("Own"));
+    }
+    setMsgBoxDefaultTitle(QString());
 }

@@ -10,14 +10,20 @@
 #include "support/settings/SettingsStore.h"
 #include "tests/TestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -216,6 +222,45 @@ TEST(CheckDiaryPostTimes, SinglePostsAndDistinctSecondsNeedNoQuestion)
     EXPECT_TRUE(boxes.shown().isEmpty());
 }
 
+TEST_F(MainWindow, TheSampleDiarysWarningShowsWholeAndWrappedInTheRealBox)
+{
+    setMsgBoxHook({}); // the real box
+    frmMain form;
+    form.show();
+    QString shown, title;
+    bool wrapped = false, details = true, onScreen = false;
+    QTimer timer;
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        timer.stop();
+        const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        shown = label->text();
+        wrapped = label->wordWrap();
+        title = box->windowTitle();
+        details = box->findChild<QPlainTextEdit*>() != nullptr;
+        onScreen = box->screen()->availableGeometry().contains(box->frameGeometry());
+        box->button(QMessageBox::Ok)->click();
+    });
+    timer.start();
+    form.LoadDiaryFile(sourceFolder() + QStringLiteral("/examples/sample-diary.txt"));
+
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("В файле дневника найдены посты с одинакомым "
+                                                "временем. При выгрузке таких постов возможны "
+                                                "коллизии, и в конечном итоге из всех постов с "
+                                                "одинаковым временем в журнале окажется только "
+                                                "один.\n\nПосты-дубли: \n")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("Продолжить загрузку?")));
+    EXPECT_TRUE(wrapped);
+    EXPECT_FALSE(details);
+    EXPECT_TRUE(onScreen);
+    EXPECT_EQ(title, QStringLiteral("Olvane - Brivet poster"));
+    EXPECT_GT(form.LoadedPosts.size(), 0); // OK went on loading
+}
+
 TEST_F(MainWindow, DeleteRemovesTheSelectedPostAndSelectsTheNext)
 {
     frmMain form;
@@ -266,7 +311,8 @@ TEST_F(MainWindow, PreviewShowsTheHeaderAndTheRawBody)
                                            GeneralDateText(at(19, 7, 3)) +
                                            QStringLiteral(" ]===\r\n\r\n[b]Hi[/b]"));
     EXPECT_EQ(boxes.shown()[0].style, vbInformation);
-    EXPECT_EQ(boxes.shown()[0].title, QString());
+    // Shown with no title of its own, the box carries the program's.
+    EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Olvane - Brivet poster"));
     EXPECT_EQ(boxes.shown()[1].prompt, QStringLiteral("===[ ") + GeneralDateText(at(8, 0, 0)) +
                                            QStringLiteral(" ]===\r\n\r\nplain"));
 }

@@ -155,6 +155,7 @@ TEST_P(ServiceClient, WrongPasswordRetriesTheSameRequestThenCancels)
     ASSERT_EQ(boxes.shown().size(), 4);
     for (const ShownBox& box : boxes.shown()) {
         EXPECT_EQ(box.style, vbRetryCancel | vbCritical);
+        EXPECT_EQ(box.title, u("Olvane - Brivet poster"));
         EXPECT_TRUE(box.prompt.startsWith(u("Can't log on Brivet.\n\n")));
         EXPECT_TRUE(box.prompt.contains(u("HTTP 401"))) << box.prompt.toStdString();
         EXPECT_TRUE(box.prompt.contains(u("wget exit code: 6."))) << box.prompt.toStdString();
