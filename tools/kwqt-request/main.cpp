@@ -34,8 +34,13 @@ QString masked(QString commandLine)
     static const QRegularExpression secret(
         QStringLiteral("(--(?:proxy-)?password=\")((?:[^\"\\\\]|\\\\.)*)\""));
     static const QRegularExpression inAddress(QStringLiteral("(://[^/\\s\"@:]*:)[^/\\s\"@]*@"));
-    commandLine.replace(secret, QStringLiteral("\\1***\""));
-    return commandLine.replace(inAddress, QStringLiteral("\\1***@"));
+    // Compiling the patterns costs more than the rest of the tool's start: only a line
+    // that can hold a password is searched.
+    if (commandLine.contains(QStringLiteral("password=\"")))
+        commandLine.replace(secret, QStringLiteral("\\1***\""));
+    if (commandLine.contains(QLatin1Char('@')))
+        commandLine.replace(inAddress, QStringLiteral("\\1***@"));
+    return commandLine;
 }
 
 int fail(const QString& message)
