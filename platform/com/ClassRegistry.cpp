@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLibrary>
+#include <QMutex>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -28,21 +29,40 @@ QHash<QString, GUID>& progIds()
     return ids;
 }
 
+QString registryFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Olvane");
+}
+
 QString registryFile()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                           QStringLiteral("/Olvane");
+    const QString folder = registryFolder();
     makePrivateFolder(folder);
     return folder + QStringLiteral("/ComClasses.ini");
 }
 
+// Servers stay loaded for the life of the process, as objects may outlive any caller;
+// each is looked up once, as every request creates its objects anew.
+DllGetClassObjectFunc classObjectEntry(const QString& path)
+{
+    static QMutex mutex;
+    static QHash<QString, DllGetClassObjectFunc> entries;
+    const QMutexLocker lock(&mutex);
+    if (const auto found = entries.constFind(path); found != entries.constEnd())
+        return *found;
+    QLibrary library(path);
+    library.setLoadHints(QLibrary::PreventUnloadHint);
+    const auto entry =
+        reinterpret_cast<DllGetClassObjectFunc>(library.resolve("DllGetClassObject"));
+    if (entry)
+        entries.insert(path, entry);
+    return entry;
+}
+
 HRESULT createFromLibrary(const QString& path, const GUID& clsid, const GUID& iid, void** object)
 {
-    QLibrary library(path);
-    // Servers stay loaded for the life of the process, as objects may outlive any caller.
-    library.setLoadHints(QLibrary::PreventUnloadHint);
-    const auto getClassObject =
-        reinterpret_cast<DllGetClassObjectFunc>(library.resolve("DllGetClassObject"));
+    const DllGetClassObjectFunc getClassObject = classObjectEntry(path);
     if (!getClassObject)
         return REGDB_E_CLASSNOTREG;
     ComPtr<IClassFactory> factory;
@@ -93,7 +113,11 @@ bool unregisterServerClass(const GUID& clsid)
 
 QString registeredServerLibrary(const GUID& clsid)
 {
-    QSettings settings(registryFile(), QSettings::IniFormat);
+    // Reading needs no folder made; most users have registered nothing.
+    const QString file = registryFolder() + QStringLiteral("/ComClasses.ini");
+    if (!QFileInfo::exists(file))
+        return QString();
+    QSettings settings(file, QSettings::IniFormat);
     return settings.value(guidToString(clsid) + QStringLiteral("/InprocServer32")).toString();
 }
 

@@ -1,5 +1,7 @@
 #include "platform/process/CommandLine.h"
 
+#include <string>
+
 namespace {
 bool isBlank(QChar c)
 {
@@ -28,40 +30,43 @@ QStringList splitCommandLine(const QString& commandLine)
     }
     arguments << program;
 
+    // Built in a plain buffer: the line is split before every wget run.
+    const QChar* line = commandLine.constData();
+    std::u16string argument;
     while (true) {
-        while (i < n && isBlank(commandLine.at(i)))
+        while (i < n && isBlank(line[i]))
             ++i;
         if (i >= n)
             break;
-        QString argument;
+        argument.clear();
         quoted = false;
-        while (i < n && (quoted || !isBlank(commandLine.at(i)))) {
+        while (i < n && (quoted || !isBlank(line[i]))) {
             qsizetype backslashes = 0;
-            while (i < n && commandLine.at(i) == u'\\') {
+            while (i < n && line[i] == u'\\') {
                 ++backslashes;
                 ++i;
             }
-            if (i < n && commandLine.at(i) == u'"') {
-                argument.append(QString(backslashes / 2, QLatin1Char('\\')));
+            if (i < n && line[i] == u'"') {
+                argument.append(static_cast<size_t>(backslashes / 2), u'\\');
                 if (backslashes % 2 == 1) {
-                    argument.append(u'"');
+                    argument.push_back(u'"');
                     ++i;
-                } else if (quoted && i + 1 < n && commandLine.at(i + 1) == u'"') {
-                    argument.append(u'"'); // "" inside quotes
+                } else if (quoted && i + 1 < n && line[i + 1] == u'"') {
+                    argument.push_back(u'"'); // "" inside quotes
                     i += 2;
                 } else {
                     quoted = !quoted;
                     ++i;
                 }
             } else {
-                argument.append(QString(backslashes, QLatin1Char('\\')));
-                if (i < n && (quoted || !isBlank(commandLine.at(i)))) {
-                    argument.append(commandLine.at(i));
+                argument.append(static_cast<size_t>(backslashes), u'\\');
+                if (i < n && (quoted || !isBlank(line[i]))) {
+                    argument.push_back(line[i].unicode());
                     ++i;
                 }
             }
         }
-        arguments << argument;
+        arguments << QString::fromUtf16(argument.data(), static_cast<qsizetype>(argument.size()));
     }
     return arguments;
 }
