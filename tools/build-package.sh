@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package build/packages/brivet-poster_VERSION_ARCH.deb with
 # dpkg-buildpackage from the build tree: "bash tools/build-package.sh [--no-build]".
-# --no-build packs the build as it is (the package test). $BUILD_DIR chooses the build
+# It installs what is missing and builds first; --no-build packs the build as it is
+# (the package test). $BUILD_DIR chooses the build
 # tree, $PACKAGE_DIR the folder for the package (default: packages/ in the build tree).
 # The source tree stays clean: debian/ is copied into a work folder beside the package.
 set -euo pipefail
@@ -11,7 +12,10 @@ build=$(realpath -m "${BUILD_DIR:-build}")
 out=$(realpath -m "${PACKAGE_DIR:-$build/packages}")
 
 case "${1:-}" in
-'') bash tools/build.sh ;;
+'')
+    bash tools/install-deps.sh
+    bash tools/build.sh
+    ;;
 --no-build) ;;
 *)
     echo "usage: tools/build-package.sh [--no-build]" >&2
