@@ -20,7 +20,9 @@ enum RequestExecuteError_Const : std::int32_t {
     reeWGetReturnsError = 6,
     reeResultFileReadError = 7,
     reeCookieFileReadError = 8,
-    reeCancelled = 98, // never produced by the component; for callers
+    reeTimeLimitReached = 9,          // wget was stopped at TimeLimit; its files are gone
+    reeReceivedDataLimitReached = 10, // the response grew past ReceivedDataLimit; likewise
+    reeCancelled = 98,                // never produced by the component; for callers
     reeUnknownError = 99,
 };
 
@@ -139,8 +141,18 @@ struct _olvHTTPRequestHT : IDispatch
     virtual HRESULT get_NoHourglassCursor(VARIANT_BOOL* value) = 0;
     virtual HRESULT get_WGetCommandLine(QString* value) = 0;
     virtual HRESULT get_LastRC(RequestExecuteError_Const* value) = 0;
-    // Runs the request; ordinary failures are result codes, never failed calls.
+    // Runs the request; ordinary failures are result codes, never failed calls. A request
+    // of a program told to end (SIGTERM, SIGINT, SIGHUP) stops wget, or does not start
+    // it, and gives reeCancelled.
     virtual HRESULT Execute(RequestExecuteError_Const* result) = 0;
+    // Seconds the whole run may take; 0 or less: no limit (a new object). When it is
+    // reached wget is stopped and Execute gives reeTimeLimitReached.
+    virtual HRESULT put_TimeLimit(std::int32_t value) = 0;
+    virtual HRESULT get_TimeLimit(std::int32_t* value) = 0;
+    // Largest response body in bytes; 0 or less: no limit (a new object). A larger one
+    // stops wget and gives reeReceivedDataLimitReached.
+    virtual HRESULT put_ReceivedDataLimit(std::int32_t value) = 0;
+    virtual HRESULT get_ReceivedDataLimit(std::int32_t* value) = 0;
 };
 
 // A multipart/form-data body, part by part. Texts of the *Str members hold one byte

@@ -93,10 +93,55 @@ QString NetworkFailure(const QString& log)
     return QStringLiteral("A network error stopped the request.");
 }
 
+// Where a redirect pointed, as wget logged it; control characters left out.
+QString RedirectTarget(const QString& log)
+{
+    static const QRegularExpression location(QStringLiteral("Location: ([^\\r\\n]*)"));
+    QString last;
+    auto matches = location.globalMatch(log);
+    while (matches.hasNext())
+        last = matches.next().captured(1);
+    last.remove(QStringLiteral(" [following]"));
+    last.removeIf([](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });
+    return last.trimmed().left(500);
+}
+
+// "5 minutes", "90 seconds", "1 hour".
+QString Duration(std::int32_t seconds)
+{
+    const auto unit = [](std::int32_t count, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+    };
+    if (seconds % 3600 == 0)
+        return unit(seconds / 3600, "hour", "hours");
+    if (seconds % 60 == 0)
+        return unit(seconds / 60, "minute", "minutes");
+    return unit(seconds, "second", "seconds");
+}
+
+// "16 MB", "512 KB", "1000 bytes".
+QString Size(std::int32_t bytes)
+{
+    if (bytes % (1 << 20) == 0)
+        return QStringLiteral("%1 MB").arg(bytes >> 20);
+    if (bytes % (1 << 10) == 0)
+        return QStringLiteral("%1 KB").arg(bytes >> 10);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
 QString WGetFailure(_olvHTTPRequestHT* request, std::int32_t wgetCode, const QString& log)
 {
     // An HTTP error status ends wget with 8, or with 6 for 401 and 407.
     const QString status = StatusLine(log);
+    // A request with credentials or a body follows no redirect: wget stops at the first.
+    if (wgetCode == 8 && status.startsWith(QLatin1Char('3'))) {
+        const QString target = RedirectTarget(log);
+        return QStringLiteral("The service answered with a redirect (HTTP %1) to %2. A request "
+                              "that carries a password, a token or a body does not follow "
+                              "redirects, so nothing was sent there.")
+            .arg(status, target.isEmpty() ? QStringLiteral("an address it did not give")
+                                          : QStringLiteral("\"%1\"").arg(target));
+    }
     if (wgetCode == 8 || (wgetCode == 6 && !status.isEmpty())) {
         QByteArray answer;
         request->get_ReceivedData(&answer);
@@ -175,6 +220,26 @@ QString ErrorReporter::RequestErrorText(_olvHTTPRequestHT* request, const QStrin
     case reeCookieFileReadError:
         what = QStringLiteral("The cookie file could not be read back.");
         break;
+    case reeTimeLimitReached: {
+        std::int32_t limit = 0;
+        request->get_TimeLimit(&limit);
+        what = QStringLiteral("The service did not finish its answer within %1, so the request "
+                              "was stopped. The service may or may not have received it.")
+                   .arg(Duration(limit));
+        break;
+    }
+    case reeReceivedDataLimitReached: {
+        std::int32_t limit = 0;
+        request->get_ReceivedDataLimit(&limit);
+        what = QStringLiteral("The service answered with more than %1, far more than any answer "
+                              "it is meant to give, so the request was stopped and the answer "
+                              "thrown away.")
+                   .arg(Size(limit));
+        break;
+    }
+    case reeCancelled:
+        what = QStringLiteral("The request was stopped because the program is ending.");
+        break;
     default:
         what = QStringLiteral("The request was broken off by an internal error.");
         break;
@@ -185,8 +250,10 @@ QString ErrorReporter::RequestErrorText(_olvHTTPRequestHT* request, const QStrin
         if (!detail.isEmpty())
             text += QStringLiteral("\n(") + detail + QLatin1Char(')');
     }
+    // wget's exit code says nothing when it never ran or was stopped by us.
     if (rc != reeURLNotSpecified && rc != reeCantRunWGet && rc != reeCookieFileWriteError &&
-        rc != reeOptionalDataFileWriteError)
+        rc != reeOptionalDataFileWriteError && rc != reeTimeLimitReached &&
+        rc != reeReceivedDataLimitReached && rc != reeCancelled)
         text += QStringLiteral("\n\nwget exit code: %1.").arg(wgetCode);
     return text;
 }

@@ -277,6 +277,9 @@ ComPtr<_olvHTTPRequestHT> NewServiceRequest(const QByteArray& body)
     AddHeader(request.get(), QStringLiteral("Content-Type: application/vnd.api+json"));
     checkCall(request->put_OptionalData(body), QStringLiteral("olvHTTPRequestHT"));
     AddHeader(request.get(), QStringLiteral("Origin: ") + ServiceBaseAddress());
+    checkCall(request->put_TimeLimit(ServiceTimeLimit()), QStringLiteral("olvHTTPRequestHT"));
+    checkCall(request->put_ReceivedDataLimit(ServiceReplySizeLimit()),
+              QStringLiteral("olvHTTPRequestHT"));
     return request;
 }
 

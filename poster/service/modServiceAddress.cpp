@@ -50,7 +50,29 @@ bool Fail(QString* error, const QString& text)
         *error = text;
     return false;
 }
+
+int& TimeLimit()
+{
+    static int seconds = 300;
+    return seconds;
+}
 } // namespace
+
+int ServiceTimeLimit()
+{
+    return TimeLimit();
+}
+
+void SetServiceTimeLimit(int seconds)
+{
+    if (seconds > 0)
+        TimeLimit() = seconds;
+}
+
+int ServiceReplySizeLimit()
+{
+    return 16 << 20;
+}
 
 QString ServiceBaseAddress()
 {

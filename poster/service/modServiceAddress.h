@@ -16,3 +16,10 @@ bool SetServiceBaseAddress(const QString& url, QString* error);
 // for this run next to the system's ones; certificate checks stay on. Returns false
 // with a sentence in *error when the file cannot be used.
 bool SetExtraCACertificate(const QString& pemFile, QString* error);
+// Bounds of every service request, so that no broken or hostile server can hold the
+// program or fill the disk: the whole request may take ServiceTimeLimit seconds (300
+// unless replaced; above 0), and an answer may hold ServiceReplySizeLimit bytes (16 MB,
+// far more than any answer of the service).
+int ServiceTimeLimit();
+void SetServiceTimeLimit(int seconds);
+int ServiceReplySizeLimit();

@@ -1,6 +1,7 @@
 #include "request/http/olvHTTPRequestHT.h"
 
 #include "platform/com/ErrorInfo.h"
+#include "platform/process/TerminationSignals.h"
 #include "request/http/modArraySize.h"
 #include "request/http/modCommon.h"
 #include "request/http/modCookies.h"
@@ -19,8 +20,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
+#include <csignal>
 #include <cstdlib>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -49,6 +54,27 @@ QString quoted(const QString& name, const QString& value)
 {
     return name + QStringLiteral("=\"") + EscapeArgument(value) + QStringLiteral("\" ");
 }
+
+// HOME (and WGETRC for the legacy build) as wget needs them, for as long as it runs.
+class WgetEnvironment
+{
+public:
+    WgetEnvironment(const QString& dataPath, bool legacy) : m_legacy(legacy)
+    {
+        SetWGetHome(dataPath);
+    }
+    ~WgetEnvironment()
+    {
+        RestoreHome();
+        if (m_legacy)
+            unsetenv("WGETRC");
+    }
+    WgetEnvironment(const WgetEnvironment&) = delete;
+    WgetEnvironment& operator=(const WgetEnvironment&) = delete;
+
+private:
+    bool m_legacy;
+};
 
 // Everything written into fd, from its start.
 QByteArray readFrom(int fd)
@@ -189,6 +215,8 @@ olvHTTPRequestHT::olvHTTPRequestHT()
         checkCall(Execute(&rc), QStringLiteral("olvHTTPRequestHT"));
         return QVariant(static_cast<int>(rc));
     });
+    number("TimeLimit", &m_timeLimit, true);
+    number("ReceivedDataLimit", &m_receivedDataLimit, true);
 }
 
 olvHTTPRequestHT::~olvHTTPRequestHT()
@@ -399,6 +427,25 @@ HRESULT olvHTTPRequestHT::get_LastRC(RequestExecuteError_Const* value)
     return give(m_lastRC, value);
 }
 
+HRESULT olvHTTPRequestHT::put_TimeLimit(std::int32_t value)
+{
+    m_timeLimit = value;
+    return S_OK;
+}
+HRESULT olvHTTPRequestHT::get_TimeLimit(std::int32_t* value)
+{
+    return give(m_timeLimit, value);
+}
+HRESULT olvHTTPRequestHT::put_ReceivedDataLimit(std::int32_t value)
+{
+    m_receivedDataLimit = value;
+    return S_OK;
+}
+HRESULT olvHTTPRequestHT::get_ReceivedDataLimit(std::int32_t* value)
+{
+    return give(m_receivedDataLimit, value);
+}
+
 HRESULT olvHTTPRequestHT::Execute(RequestExecuteError_Const* result)
 {
     // A raised error ends the run with LastRC left at reeUnknownError.
@@ -485,6 +532,9 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
 
     if (m_url.isEmpty())
         return finish(reeURLNotSpecified);
+    // A program told to end starts no request.
+    if (TerminationRequested())
+        return finish(reeCancelled);
 
     // Every value is checked before any file is made or anything started.
     checkValues();
@@ -528,54 +578,103 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
                        QStringLiteral("wget's options file could not be written"));
     }
 
+    // wget sends every header line, and the password, again to wherever a redirect
+    // points, and resends or drops the body as it sees fit: such a request goes to the
+    // address it was given or nowhere.
+    const bool followRedirects = secrets.headers.isEmpty() && m_serverPassword.isEmpty() &&
+                                 QUrl(m_url).password().isEmpty() && bodyFile.isEmpty();
     m_commandLine = buildCommandLine(logFile, responseFile, cookieFile, bodyFile, configFile,
-                                     headers, proxyText);
+                                     headers, proxyText, followRedirects);
     // The legacy build takes its configuration file from the environment instead.
     if (m_legacy)
         setenv("WGETRC", QFile::encodeName(configFile).constData(), 1);
 
+    // How the run ended beyond wget's own exit code.
+    enum class Ending { Exited, TimeLimit, SizeLimit, Stopped };
+    Ending ending = Ending::Exited;
     bool started = false;
     QByteArray errors;
     {
         HourglassCursor hourglass(!m_noHourglass);
-        SetWGetHome(m_dataPath);
-        std::int32_t threadExitCode = 0;
+        const WgetEnvironment environment(m_dataPath, m_legacy);
         // What wget says before it opens its log (option errors above all) goes to its
         // standard error: kept in memory, since wget empties the log as it opens it.
         const int errorOutput = memfd_create("wget-stderr", MFD_CLOEXEC);
-        try {
-            started = LaunchProcess(m_commandLine, 0, 32, QString(), 1, -1, false, false, 0,
-                                    QString(), &m_wgetReturnCode, &threadExitCode,
-                                    &m_win32ErrorCode, errorOutput >= 0, 0, 0,
-                                    errorOutput >= 0 ? errorOutput : 0, false, nullptr, nullptr);
-        } catch (...) {
-            if (errorOutput >= 0)
-                ::close(errorOutput);
-            RestoreHome();
-            if (m_legacy)
-                unsetenv("WGETRC");
-            throw;
+        ChildOptions options;
+        if (errorOutput >= 0)
+            options.standardHandles[2] = errorOutput;
+        if (m_receivedDataLimit > 0)
+            // The kernel bounds every file wget writes, so that no reply fills the disk
+            // between two looks at the response file. The bound stays far above the log
+            // and the cookie file of any reply within the limit.
+            options.fileSizeLimit =
+                2 * static_cast<std::int64_t>(m_receivedDataLimit) + (1 << 20) + m_cookies.size();
+        pid_t pid = 0;
+        // A signal may have come while the files were written.
+        if (!TerminationRequested())
+            started = StartChild(m_commandLine, options, &pid, &m_win32ErrorCode);
+        else
+            ending = Ending::Stopped;
+        if (started) {
+            const QByteArray watched = QFile::encodeName(responseFile);
+            const auto overLimit = [&] {
+                struct stat info = {};
+                return m_receivedDataLimit > 0 && ::stat(watched.constData(), &info) == 0 &&
+                       info.st_size > m_receivedDataLimit;
+            };
+            const auto stop = [&] { return TerminationRequested() || overLimit(); };
+            const std::int64_t timeoutMs =
+                m_timeLimit > 0 ? static_cast<std::int64_t>(m_timeLimit) * 1000 : -1;
+            int status = 0;
+            switch (WaitForChild(pid, timeoutMs, TerminationWakeFd(),
+                                 m_receivedDataLimit > 0 ? 50 : -1, stop, &m_wgetReturnCode,
+                                 &status)) {
+            case ChildWaitEnd::Exited:
+                // An answer that wget finished stands, even if a signal came meanwhile.
+                if ((WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) || overLimit())
+                    ending = Ending::SizeLimit;
+                break;
+            case ChildWaitEnd::TimedOut:
+                KillChild(pid, &m_wgetReturnCode, &status);
+                ending = Ending::TimeLimit;
+                break;
+            case ChildWaitEnd::Stopped:
+                KillChild(pid, &m_wgetReturnCode, &status);
+                ending = TerminationRequested() ? Ending::Stopped : Ending::SizeLimit;
+                break;
+            }
         }
         if (errorOutput >= 0) {
             errors = readFrom(errorOutput);
             ::close(errorOutput);
         }
-        RestoreHome();
-        if (m_legacy)
-            unsetenv("WGETRC");
     }
-    if (!started)
+    if (!started && ending != Ending::Stopped)
         return finish(reeCantRunWGet);
 
     QByteArray log;
-    if (!ReadBinaryFile(logFile, &log))
-        return finish(reeLogFileReadError);
+    const bool logRead = started && ReadBinaryFile(logFile, &log);
     // wget writes its log in the locale's encoding, and ends its lines with LF alone;
     // the log is kept with CR LF.
     m_outputLog = CleanOutputLog(NormalizeLineBreaks(QString::fromLocal8Bit(log)));
     if (const QString said = CleanOutputLog(NormalizeLineBreaks(QString::fromLocal8Bit(errors)));
         !said.isEmpty())
         m_outputLog = m_outputLog.isEmpty() ? said : said + QStringLiteral("\r\n") + m_outputLog;
+
+    if (ending != Ending::Exited) {
+        // Nothing of a broken-off answer is kept: not the response, not the cookies.
+        for (const QString& name :
+             {logFile, responseFile, cookieFile, m_useOptionalDataFileName ? QString() : bodyFile})
+            if (!name.isEmpty())
+                QFile::remove(name);
+        return finish(ending == Ending::TimeLimit   ? reeTimeLimitReached
+                      : ending == Ending::SizeLimit ? reeReceivedDataLimitReached
+                                                    : reeCancelled);
+    }
+    if (!logRead) {
+        m_outputLog.clear();
+        return finish(reeLogFileReadError);
+    }
 
     RequestExecuteError_Const rc = finish(m_wgetReturnCode != 0 ? reeWGetReturnsError : reeSuccess);
     if (m_returnReceivedDataFileName) {
@@ -598,7 +697,7 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
 QString olvHTTPRequestHT::buildCommandLine(const QString& logFile, const QString& responseFile,
                                            const QString& cookieFile, const QString& bodyFile,
                                            const QString& configFile, const QStringList& headers,
-                                           const QString& proxyText) const
+                                           const QString& proxyText, bool followRedirects) const
 {
     QString line = QLatin1Char('"') + EscapeArgument(m_exe) + QStringLiteral("\" ");
     line += quoted(QStringLiteral("--output-file"), logFile);
@@ -649,6 +748,8 @@ QString olvHTTPRequestHT::buildCommandLine(const QString& logFile, const QString
     }
     for (const QString& header : headers)
         line += quoted(QStringLiteral("--header"), header);
+    if (!followRedirects)
+        line += QStringLiteral("--max-redirect=0 ");
     line += QStringLiteral("--content-on-error ");
     line += proxyText + QLatin1Char(' ');
     line += QLatin1Char('"') + EscapeArgument(m_url) + QLatin1Char('"');

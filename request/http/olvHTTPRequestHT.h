@@ -58,6 +58,10 @@ public:
     HRESULT get_WGetCommandLine(QString* value) override;
     HRESULT get_LastRC(RequestExecuteError_Const* value) override;
     HRESULT Execute(RequestExecuteError_Const* result) override;
+    HRESULT put_TimeLimit(std::int32_t value) override;
+    HRESULT get_TimeLimit(std::int32_t* value) override;
+    HRESULT put_ReceivedDataLimit(std::int32_t value) override;
+    HRESULT get_ReceivedDataLimit(std::int32_t* value) override;
 
     HRESULT GetPropertyNames(QStringList* names) override;
     HRESULT Invoke(const QString& member, InvokeKind kind, const QVariantList& arguments,
@@ -71,7 +75,7 @@ private:
     QString buildCommandLine(const QString& logFile, const QString& responseFile,
                              const QString& cookieFile, const QString& bodyFile,
                              const QString& configFile, const QStringList& headers,
-                             const QString& proxyText) const;
+                             const QString& proxyText, bool followRedirects) const;
     csFileGarbageCollector& collector();
     QString newTemporaryFile(bool registered);
 
@@ -83,6 +87,7 @@ private:
     bool m_useOptionalDataFileName = false, m_returnReceivedDataFileName = false;
     bool m_noHourglass = false;
     std::int32_t m_timeout = -1, m_win32ErrorCode = 0, m_wgetReturnCode = 0;
+    std::int32_t m_timeLimit = 0, m_receivedDataLimit = 0;
     RequestExecuteError_Const m_lastRC = reeSuccess;
     QByteArray m_optionalData, m_receivedData;
     ComPtr<ICollection> m_headers;

@@ -269,7 +269,7 @@ TEST_F(RequestExecute, OptionsFollowTheProperties)
     EXPECT_FALSE(line.contains(QStringLiteral("--password"))); // it goes by the options file
     EXPECT_TRUE(
         line.contains(QStringLiteral("--no-cookies --header=\"X-First: 1\" --header=\"X-Third: "
-                                     "\\\"3\\\"\" --content-on-error ")));
+                                     "\\\"3\\\"\" --max-redirect=0 --content-on-error ")));
     EXPECT_FALSE(line.contains(QStringLiteral("--body-file")));
     EXPECT_EQ(cookiesOf(request.get()), QStringLiteral("kept"));
 

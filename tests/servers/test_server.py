@@ -10,6 +10,12 @@ Prints "PORT <n>" once it listens. Paths:
   /form             parses the body as a form (form_parser.py) and answers its JSON
   /slow/<ms>/...    waits <ms> milliseconds, then goes on with the rest of the path
   .../auth/...      asks for Basic authentication (401) while no Authorization came
+  /bytes/<n>        answers 200 with n bytes "x"
+  /trickle/<ms>     answers 200 and then one byte every <ms> milliseconds, for ever
+  /endless          answers 200 and then bytes as fast as it can, for ever
+  /redirect/<code>?to=<url>   answers <code> with Location <url>
+  /seen             what the server received before (method, path and header lines of
+                    each request, one request a paragraph); not itself recorded
 A proxy's absolute address is read by its path, so the server can stand as a proxy.
 """
 import http.server
@@ -42,9 +48,38 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    seen = []
+
     def _handle(self):
         body = self._body()
-        path = urllib.parse.urlsplit(self.path).path
+        split = urllib.parse.urlsplit(self.path)
+        path = split.path
+        if path == "/seen":
+            self._answer(200, "\n\n".join(Handler.seen).encode("latin-1"))
+            return
+        Handler.seen.append("\n".join(["%s %s" % (self.command, self.path)] +
+                                       ["%s: %s" % item for item in self.headers.raw_items()]))
+        if path.startswith("/bytes/"):
+            self._answer(200, b"x" * int(path.split("/")[2]))
+            return
+        if path.startswith("/trickle/") or path == "/endless":
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.end_headers()
+            pause = int(path.split("/")[2]) / 1000.0 if path.startswith("/trickle/") else 0
+            chunk = b"x" if pause else b"x" * 65536
+            try:
+                while True:
+                    self.wfile.write(chunk)
+                    self.wfile.flush()
+                    if pause:
+                        time.sleep(pause)
+            except OSError:
+                return
+        if path.startswith("/redirect/"):
+            target = urllib.parse.parse_qs(split.query).get("to", [""])[0]
+            self._answer(int(path.split("/")[2]), b"moved", [("Location", target)])
+            return
         if path.startswith("/slow/"):
             time.sleep(int(path.split("/")[2]) / 1000.0)
         if "/auth/" in path and not self.headers.get("Authorization"):

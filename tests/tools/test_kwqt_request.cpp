@@ -216,3 +216,26 @@ TEST(KwqtRequest, PasswordsComeFromFilesOrTheEnvironmentAndAnArgumentIsWarnedAbo
     EXPECT_EQ(run.exitCode, 6) << run.err.constData();
     EXPECT_TRUE(run.err.contains("warning: other users can read")) << run.err.constData();
 }
+
+TEST(KwqtRequest, LimitsStopAnswersThatNeverEnd)
+{
+    TestServer server;
+    Outcome run = kwqtRequest({QStringLiteral("--max-time"), QStringLiteral("1"),
+                               server.url(QStringLiteral("/trickle/200"))});
+    EXPECT_EQ(run.exitCode, reeTimeLimitReached) << run.err.constData();
+    run = kwqtRequest({QStringLiteral("--max-filesize"), QStringLiteral("100000"),
+                       server.url(QStringLiteral("/endless"))});
+    EXPECT_EQ(run.exitCode, reeReceivedDataLimitReached) << run.err.constData();
+    EXPECT_TRUE(run.out.isEmpty());
+    run = kwqtRequest({QStringLiteral("--max-filesize"), QStringLiteral("100000"),
+                       QStringLiteral("--max-time"), QStringLiteral("30"),
+                       server.url(QStringLiteral("/bytes/100000"))});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.out.size(), 100000);
+    for (const char* wrong : {"0", "-3", "1.5", "many"}) {
+        run = kwqtRequest({QStringLiteral("--max-time"), QString::fromLatin1(wrong),
+                           server.url(QStringLiteral("/echo"))});
+        EXPECT_EQ(run.exitCode, 99) << wrong;
+        EXPECT_TRUE(run.err.contains("--max-time takes a whole number above 0")) << wrong;
+    }
+}

@@ -208,13 +208,19 @@ int main(int argc, char* argv[])
     const QCommandLineOption skip(QStringLiteral("skip"),
                                   QStringLiteral("start after the first N posts"),
                                   QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption maxTime(
+        QStringLiteral("max-time"),
+        QStringLiteral("stop a service request that has not ended after SECONDS (default %1)")
+            .arg(ServiceTimeLimit()),
+        QStringLiteral("SECONDS"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("print each post's request body; send nothing"));
     const QCommandLineOption remembered(
         QStringLiteral("remembered"),
         QStringLiteral("use the user name and password that the logon window remembered "
                        "where none is given"));
-    parser.addOptions({address, caFile, user, passwordFile, remembered, retries, skip, dryRun});
+    parser.addOptions(
+        {address, caFile, user, passwordFile, remembered, retries, skip, maxTime, dryRun});
     parser.addPositionalArgument(QStringLiteral("DIARY-FILE"),
                                  QStringLiteral("the diary export file to publish"));
     if (!parser.parse(QCoreApplication::arguments()))
@@ -230,6 +236,12 @@ int main(int argc, char* argv[])
         return bad(QStringLiteral("--retries takes a whole number from 0"));
     if (!parseCount(parser.value(skip), &skipCount))
         return bad(QStringLiteral("--skip takes a whole number from 0"));
+    if (parser.isSet(maxTime)) {
+        int seconds = 0;
+        if (!parseCount(parser.value(maxTime), &seconds) || seconds == 0)
+            return bad(QStringLiteral("--max-time takes a whole number of seconds above 0"));
+        SetServiceTimeLimit(seconds);
+    }
     QString error;
     if (parser.isSet(address) && !SetServiceBaseAddress(parser.value(address), &error))
         return bad(error);

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
+#include <utility>
 
 namespace {
 void print(FILE* stream, const QByteArray& bytes)
@@ -208,6 +209,10 @@ int main(int argc, char* argv[])
     const auto referer = option("referer", "Referer header", "URL");
     const auto userAgent = option("user-agent", "User-Agent header", "TEXT");
     const auto timeout = option("timeout", "network time-out in seconds", "SECONDS");
+    const auto maxTime =
+        option("max-time", "stop the whole request after SECONDS (TimeLimit)", "SECONDS");
+    const auto maxFileSize = option(
+        "max-filesize", "stop when the answer grows past BYTES (ReceivedDataLimit)", "BYTES");
     const auto ignoreCert = option("ignore-cert-errors", "do not verify the server certificate");
     const auto noCompression = option("no-compression", "ask for no compressed transfer");
     const auto user = option("user", "server user name", "NAME");
@@ -280,6 +285,18 @@ int main(int argc, char* argv[])
                 return fail(QStringLiteral("--timeout takes a whole number of seconds: ") +
                             parser.value(timeout));
             request->put_Timeout(seconds);
+        }
+        for (const auto& [limit, setter] :
+             {std::pair{maxTime, &_olvHTTPRequestHT::put_TimeLimit},
+              std::pair{maxFileSize, &_olvHTTPRequestHT::put_ReceivedDataLimit}}) {
+            if (!parser.isSet(limit))
+                continue;
+            bool whole = false;
+            const int value = parser.value(limit).toInt(&whole);
+            if (!whole || value <= 0)
+                return fail(QStringLiteral("--%1 takes a whole number above 0: %2")
+                                .arg(limit.names().constFirst(), parser.value(limit)));
+            (request.get()->*setter)(value);
         }
         request->put_IgnoreCertificateErrors(toVariantBool(parser.isSet(ignoreCert)));
         request->put_DisableCompression(toVariantBool(parser.isSet(noCompression)));
