@@ -28,6 +28,11 @@ UploadRunResult RunUpload(UploadRunSteps& steps, int waitChoice)
         ++result.published;
         if (waitChoice == 1 || steps.PostsLeft() == 0)
             continue;
+        // A stop asked for during the upload still waits among the input; the modal wait
+        // window would drop it.
+        steps.ProcessInput();
+        if (steps.StopRequested())
+            return stop(UploadRunEnd::Stopped);
         steps.ShowStatus(WaitingStatus);
         if (!steps.WaitBeforeNextPost())
             return stop(UploadRunEnd::Stopped);

@@ -9,6 +9,7 @@
 #include "tests/TestSupport.h"
 #include "tests/poster/GeneratedDiary.h"
 #include "tests/poster/WaitWindowDriver.h"
+#include "tests/poster/WindowSystemInput.h"
 #include "tests/sandbox/SandboxServer.h"
 
 #include <QCheckBox>
@@ -18,7 +19,11 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QTest>
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 constexpr int Posts = 200;
@@ -193,4 +198,47 @@ TEST_F(EndToEnd, StopInTheWaitWindowAndSendAgain)
     expectQueued(Posts);
     EXPECT_EQ(waits.waits(), Posts - 1); // none after the last post of either run
     EXPECT_EQ(boxes.last(), QStringLiteral("All done! ^_^v"));
+}
+
+TEST_F(EndToEnd, AStopClickedDuringASlowUploadEndsTheRunWithoutAWait)
+{
+    // The first entry's answer comes 2.5 s late; Stop is clicked while wget waits for it.
+    start({QStringLiteral("none"), QStringLiteral("slow")}, false);
+    form->cboWaitTime->setCurrentIndex(2); // "30 sec."
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    std::atomic<bool> uploading = false;
+    bool clickedDuringUpload = false;
+    int uploads = 0;
+    form->SendPostFunction = [&](const ComPtr<IDiaryPost>& post, bool original, bool backdated) {
+        std::thread user;
+        if (++uploads == 1) {
+            const QueuedInput click = QueuedInput::click(form->cmdStop);
+            user = std::thread([&, click] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                clickedDuringUpload = uploading;
+                click.send();
+            });
+        }
+        uploading = true;
+        const bool published = SendPost(post, original, backdated);
+        uploading = false;
+        if (user.joinable())
+            user.join();
+        return published;
+    };
+    WaitWindowDriver waits([&](frmWait&) {
+        QCoreApplication::processEvents(); // what the user clicked meanwhile
+        waits.clock().advance(31000);
+    });
+
+    form->cmdSendPosts->click();
+    EXPECT_TRUE(clickedDuringUpload);
+    EXPECT_EQ(uploads, 1);
+    EXPECT_EQ(waits.waits(), 0);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("\tStopped..."));
+    EXPECT_FALSE(form->IsSending);
+    expectPublished(1);
+    expectQueued(1);
+    EXPECT_TRUE(boxes.isEmpty());
 }

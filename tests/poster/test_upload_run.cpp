@@ -7,6 +7,7 @@
 #include "poster/workflow/modWaitTimeSupport.h"
 #include "tests/TestSupport.h"
 #include "tests/poster/WaitWindowDriver.h"
+#include "tests/poster/WindowSystemInput.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -81,7 +83,7 @@ TEST(UploadRunLoop, PublishesTheQueueInOrderAndWaitsOnlyBetweenPosts)
 
     ScriptedSteps waiting({7, 8, 9});
     result = RunUpload(waiting, 2);
-    const QStringList wait = {WaitingStatus, u"wait"_s};
+    const QStringList wait = {u"yield"_s, WaitingStatus, u"wait"_s};
     EXPECT_EQ(waiting.log, pass(1, 3, 7) + wait + pass(2, 3, 8) + wait + pass(3, 3, 9));
     EXPECT_EQ(result.end, UploadRunEnd::AllDone);
 
@@ -125,6 +127,16 @@ TEST(UploadRunLoop, AStopIsSeenAtTheYieldBeforeTheNextUpload)
     EXPECT_EQ(result.end, UploadRunEnd::Stopped);
     EXPECT_EQ(steps.log, pass(1, 3, 1) + QStringList({u"select"_s, UploadingStatus(2, 3),
                                                       u"yield"_s, StoppedStatus}));
+    EXPECT_EQ(steps.queue, QList<int>({2, 3}));
+}
+
+TEST(UploadRunLoop, AStopAskedDuringAnUploadIsSeenBeforeTheWait)
+{
+    ScriptedSteps steps({1, 2, 3});
+    steps.stopAtYield = 1; // the yield right after the first upload
+    const UploadRunResult result = RunUpload(steps, 3);
+    EXPECT_EQ(result.end, UploadRunEnd::Stopped);
+    EXPECT_EQ(steps.log, pass(1, 3, 1) + QStringList({u"yield"_s, StoppedStatus}));
     EXPECT_EQ(steps.queue, QList<int>({2, 3}));
 }
 
@@ -337,6 +349,43 @@ TEST_F(RunWindow, StopEscapeOrCloseDuringAnUploadLetItFinishThenStop)
         form.cmdSendPosts->click();
         EXPECT_EQ(sent.size(), 1) << way.name;
         EXPECT_EQ(form.LoadedPosts.size(), before - 1) << way.name;
+        EXPECT_EQ(form.StatusText(), QStringLiteral("\tStopped...")) << way.name;
+        EXPECT_TRUE(form.isVisible()) << way.name;
+        expectIdle(before - 1);
+    }
+    EXPECT_TRUE(boxes.shown().isEmpty());
+}
+
+TEST_F(RunWindow, InputQueuedDuringAnUploadStopsTheRunBeforeTheWaitWindow)
+{
+    // The ways to stop as the window system delivers them: they arrive while the
+    // upload holds the thread and are read only after it.
+    const struct
+    {
+        const char* name;
+        std::function<QueuedInput(frmMain&)> make;
+    } ways[] = {
+        {"Stop", [](frmMain& f) { return QueuedInput::click(f.cmdStop); }},
+        {"Escape", [](frmMain& f) { return QueuedInput::key(f.cmdStop, Qt::Key_Escape); }},
+        {"close", [](frmMain& f) { return QueuedInput::close(&f); }},
+    };
+    for (const auto& way : ways) {
+        SetUp();                              // three more posts
+        form.cboWaitTime->setCurrentIndex(2); // "30 sec."
+        form.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        const int before = form.LoadedPosts.size();
+        sent.clear();
+        onSend = [&](const QString&) {
+            const QueuedInput input = way.make(form);
+            std::thread arrives([&] { input.send(); });
+            arrives.join();
+            return true;
+        };
+        WaitWindowDriver waits([](frmWait& wait) { wait.cmdDontWait->click(); });
+        form.cmdSendPosts->click();
+        EXPECT_EQ(waits.waits(), 0) << way.name;
+        EXPECT_EQ(sent.size(), 1) << way.name;
         EXPECT_EQ(form.StatusText(), QStringLiteral("\tStopped...")) << way.name;
         EXPECT_TRUE(form.isVisible()) << way.name;
         expectIdle(before - 1);
