@@ -26,8 +26,8 @@ install(TARGETS ${BRIVET_PROGRAMS} ${BRIVET_SHARED_LIBRARIES}
 install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/KWQT0100 DESTINATION ${BRIVET_APPDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/ReadMe.TXT DESTINATION ${BRIVET_APPDIR})
 
-# The hicolor icons: 16, 24 and 32 pixels have drawings of their own on that pixel grid,
-# the larger sizes come from the scalable drawing, which is laid out on a 48-pixel grid.
+# The hicolor icons: 16, 24, 32 and 64 pixels have drawings of their own on that grid,
+# 48, 128 and 256 come from the scalable drawing, which is laid out on a 48-pixel grid.
 set(desktop ${PROJECT_SOURCE_DIR}/poster/desktop)
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 set(BRIVET_ICON_SIZES 16 24 32 48 64 128 256)
