@@ -174,7 +174,7 @@ bool toUtf8(QByteArray& raw, QString* error)
     // A stray byte in a UTF-8 file must not turn every Cyrillic letter into two wrong
     // ones: only text that is plainly not UTF-8 is read as Windows-1251.
     const Utf8Census census = censusUtf8(raw);
-    if (utf8Mark || census.sequences > census.invalid) {
+    if (utf8Mark || census.sequences >= census.invalid) {
         const QByteArrayView before(raw.constData(), census.firstInvalid);
         const qsizetype lineStart = before.lastIndexOf('\n') + 1;
         *error =

@@ -175,6 +175,22 @@ TEST(DiaryFileReader, AStrayByteInUtf8IsRefusedWhereItStands)
     EXPECT_TRUE(r->LastError().startsWith(QStringLiteral("line 4: the file is UTF-8 text")));
 }
 
+TEST(DiaryFileReader, AsManyUtf8SequencesAsStrayBytesIsUtf8WithAnError)
+{
+    // "café" in the title is one valid two-byte sequence; each \xE9 in the body is a
+    // stray byte. Only fewer sequences than stray bytes make a Windows-1251 file.
+    const QByteArray head = "DIARY-EXPORT 1\nPOST 2010-01-01 10:00:00\nTITLE caf\xC3\xA9\nBODY\n";
+    auto r = reader();
+    EXPECT_FALSE(r->LoadFile(writeTestFile(QStringLiteral("tie.txt"), head + "x\xE9y\n.\n")));
+    EXPECT_EQ(r->LastError(), QStringLiteral("line 5: the file is UTF-8 text, but it holds a "
+                                             "byte that is not valid UTF-8 (hexadecimal e9, "
+                                             "column 2); the file may be damaged"));
+
+    ASSERT_TRUE(r->LoadFile(writeTestFile(QStringLiteral("fewer.txt"), head + "x\xE9y\xE9\n.\n")));
+    EXPECT_EQ(r->Posts()->Item(0)->Title(), QStringLiteral("cafГ©"));
+    EXPECT_EQ(r->Posts()->Item(0)->Body(), QStringLiteral("xйyй"));
+}
+
 TEST(DiaryFileReader, SaysWhatItFoundInsteadOfADiary)
 {
     const QString diary = QStringLiteral("DIARY-EXPORT 1\nPOST 2010-01-01 10:00:00\nBODY\nx\n.\n");
