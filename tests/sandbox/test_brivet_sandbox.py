@@ -309,11 +309,14 @@ class Entries(SandboxTest):
         # A different entry under a nonce already used is a client fault, not a retry.
         self.assertRefused(self.sandbox.post(token, entry_body(profile, "Twice"),
                                              nonce="5555555555555"), 409, "nonce")
-        # Another session may use the same number.
+        # A new session of the same account (a client started again) gets it back too.
         other, _ = self.sandbox.session()
-        self.assertEqual(self.sandbox.post(other, entry_body(profile, "Once"),
-                                           nonce="5555555555555")[0], 201)
-        self.assertEqual([e["title"] for e in self.sandbox.entries()], ["Once", "Once"])
+        later = self.sandbox.post(other, entry_body(profile, "Once"), nonce="5555555555555")
+        self.assertEqual((later[0], later[2]), (201, first[2]))
+        self.assertEqual([e["title"] for e in self.sandbox.entries()], ["Once"])
+        document = json.loads(first[2])["data"]
+        self.assertEqual(document["type"], "entries")
+        self.assertTrue(document["id"])
 
     def test_page_lists_entries_newest_first_with_titles_escaped(self):
         token, profile = self.sandbox.session()
@@ -383,6 +386,39 @@ class HostileBodies(SandboxTest):
         with open("/proc/%d/status" % s.process.pid) as status:
             peak_kb = int(re.search(r"VmHWM:\s+(\d+) kB", status.read()).group(1))
         self.assertLess(peak_kb, 60 * 1024, "the sandbox held unauthorised bodies")
+
+
+class Idempotency(unittest.TestCase):
+    """Where a repeated nonce finds its entry, for each --idempotency choice."""
+
+    def stored_titles(self, mode):
+        sandbox = Sandbox("--idempotency", mode, "--account", "demo@brivet.example:demo",
+                          "--account", "other@brivet.example:other")
+        self.addCleanup(sandbox.stop)
+        first, profile = sandbox.session()
+        second, _ = sandbox.session()
+        nonce = "6666666666666"
+        statuses = [sandbox.post(token, entry_body(profile, "Same"), nonce=nonce)[0]
+                    for token in (first, first, second)]
+        status, _, body = sandbox.log_on("other@brivet.example", "other")
+        attributes = json.loads(body)["data"]["attributes"]
+        statuses.append(sandbox.post(attributes["access-token"],
+                                     entry_body(attributes["profile"], "Other"),
+                                     nonce=nonce)[0])
+        self.assertEqual(statuses, [201] * 4)
+        return [e["title"] for e in sandbox.entries()]
+
+    def test_each_mode(self):
+        for mode, titles in (("account", ["Same", "Other"]),
+                             ("session", ["Same", "Same", "Other"]),
+                             ("none", ["Same", "Same", "Same", "Other"])):
+            with self.subTest(mode=mode):
+                self.assertEqual(self.stored_titles(mode), titles)
+
+    def test_unknown_mode_is_refused(self):
+        run = subprocess.run([sys.executable, SCRIPT, "--idempotency", "maybe"],
+                             capture_output=True, text=True, timeout=60)
+        self.assertEqual(run.returncode, 2)
 
 
 class RejectToken(SandboxTest):
@@ -514,6 +550,25 @@ class Lifetime(unittest.TestCase):
         self.assertEqual(second.stop(), 0)
         with sqlite3.connect(db) as connection:
             self.assertEqual(connection.execute("SELECT count(*) FROM entries").fetchone(), (1,))
+
+    def test_database_and_its_side_files_are_private(self):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        db = os.path.join(folder.name, "entries.sqlite")
+        # A database file that another tool left readable becomes private as well.
+        with open(db, "wb"):
+            pass
+        os.chmod(db, 0o644)
+        sandbox = Sandbox(db=db)
+        token, profile = sandbox.session()
+        self.assertEqual(sandbox.post(token, entry_body(profile, "Private"))[0], 201)
+        names = [name for name in os.listdir(folder.name) if name.startswith("entries.sqlite")]
+        self.assertIn("entries.sqlite-wal", names)
+        for name in names:
+            with self.subTest(name=name):
+                mode = os.stat(os.path.join(folder.name, name)).st_mode & 0o777
+                self.assertEqual(mode, 0o600)
+        sandbox.stop()
 
     def test_bad_options_are_refused(self):
         for arguments in (["--fail-rate", "2"], ["--account", "nocolon"],

@@ -6,6 +6,7 @@ and judges them as strictly as the service does, stores the entries in SQLite, a
 shows them on an HTML page (GET /) and as JSON (GET /v2/entries).
 
     python3 brivet_sandbox.py [--port N] [--tls] [--db FILE] [--account EMAIL:PASSWORD]
+                              [--idempotency account|session|none]
                               [--fail-rate P --seed S] [--faults LIST] [--reject-token]
 
 When it listens it prints "Brivet sandbox ready: <base address>" (after
@@ -45,6 +46,7 @@ MAX_DEPTH = 32  # the templates nest six deep
 DEPTH_DETAIL = "the body nests arrays and objects more than %d deep" % MAX_DEPTH
 SLOW_SECONDS = 2.5
 FAULT_KINDS = ("before-store", "after-store", "drop", "slow")
+IDEMPOTENCY = ("account", "session", "none")
 
 class Obj(list):
     """A JSON object as its (name, value) pairs in the order they were sent."""
@@ -186,26 +188,60 @@ class Faults:
             return None
 
 
-class Store:
-    """The entries in SQLite, and the sessions in memory (tokens are never written)."""
+ENTRIES_TABLE = """
+    CREATE TABLE IF NOT EXISTS entries (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        session TEXT NOT NULL,
+        account TEXT NOT NULL,
+        nonce TEXT NOT NULL,
+        title TEXT NOT NULL,
+        content TEXT NOT NULL,
+        adult INTEGER NOT NULL,
+        feed INTEGER NOT NULL,
+        received TEXT NOT NULL);
+    CREATE INDEX IF NOT EXISTS entries_by_nonce ON entries (nonce);
+"""
 
-    def __init__(self, path):
+
+def private_database(path):
+    """The database file and the WAL and shared-memory files beside it, 0600: entries
+    are the users' writing. SQLite gives its side files the mode of the database."""
+    descriptor = os.open(path, os.O_RDWR | os.O_CREAT, 0o600)
+    os.close(descriptor)
+    for name in (path, path + "-wal", path + "-shm", path + "-journal"):
+        if os.path.exists(name):
+            os.chmod(name, 0o600)
+
+
+class Store:
+    """The entries in SQLite, and the sessions in memory (tokens are never written).
+
+    A nonce seen before returns the entry stored under it: per account (a new session
+    after a restart still finds it), per session, or never (none: every request is
+    stored, as by a service that ignores the nonce)."""
+
+    def __init__(self, path, idempotency="account"):
+        private_database(path)
         self.db = sqlite3.connect(path, check_same_thread=False, isolation_level=None)
         self.lock = threading.Lock()
+        self.idempotency = idempotency
+        columns = [row[1] for row in self.db.execute("PRAGMA table_info(entries)")]
+        if columns and "account" not in columns:
+            # A database of an older sandbox: the same entries, keyed per account too.
+            self.db.executescript("""
+                ALTER TABLE entries RENAME TO entries_old;
+            """ + ENTRIES_TABLE + """
+                INSERT INTO entries (id, session, account, nonce, title, content, adult,
+                                     feed, received)
+                    SELECT id, session, '', nonce, title, content, adult, feed, received
+                    FROM entries_old;
+                DROP TABLE entries_old;
+            """)
         self.db.executescript("""
             PRAGMA journal_mode = WAL;
             PRAGMA synchronous = NORMAL;
-            CREATE TABLE IF NOT EXISTS entries (
-                id INTEGER PRIMARY KEY AUTOINCREMENT,
-                session TEXT NOT NULL,
-                nonce TEXT NOT NULL,
-                title TEXT NOT NULL,
-                content TEXT NOT NULL,
-                adult INTEGER NOT NULL,
-                feed INTEGER NOT NULL,
-                received TEXT NOT NULL,
-                UNIQUE (session, nonce));
-        """)
+        """ + ENTRIES_TABLE)
+        private_database(path)
         self.sessions = {}  # token digest -> profile id
         self.logons = {}  # (nonce, email, password digest) -> session reply
 
@@ -231,11 +267,16 @@ class Store:
             return self.sessions.get(self.digest(token))
 
     def add_entry(self, token, nonce, title, content, adult, feed):
-        """Returns (row, created); a nonce seen before for this session creates nothing."""
+        """Returns (row, created); a nonce seen before creates nothing (see the class)."""
         session = self.digest(token)
+        account = str(self.profile_of(token))
         received = datetime.now(timezone.utc).isoformat(timespec="milliseconds")
         with self.lock:
-            row = self.find(session, nonce)
+            row = None
+            if self.idempotency == "account":
+                row = self.find("account", account, nonce)
+            elif self.idempotency == "session":
+                row = self.find("session", session, nonce)
             if row is not None:
                 if (row["title"], row["content"], row["adult"], row["feed"]) != (
                         title, content, adult, feed):
@@ -243,16 +284,16 @@ class Store:
                                   "nonce %s was already used for a different entry" % nonce)
                 return row, False
             cursor = self.db.execute(
-                "INSERT INTO entries (session, nonce, title, content, adult, feed, received)"
-                " VALUES (?, ?, ?, ?, ?, ?, ?)",
-                (session, nonce, title, content, int(adult), int(feed), received))
+                "INSERT INTO entries (session, account, nonce, title, content, adult, feed,"
+                " received) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                (session, account, nonce, title, content, int(adult), int(feed), received))
             return {"id": cursor.lastrowid, "title": title, "content": content,
                     "adult": adult, "feed": feed, "nonce": nonce, "received": received}, True
 
-    def find(self, session, nonce):
+    def find(self, column, key, nonce):
         cursor = self.db.execute(
             "SELECT id, title, content, adult, feed, nonce, received FROM entries"
-            " WHERE session = ? AND nonce = ?", (session, nonce))
+            " WHERE nonce = ? AND " + column + " = ? ORDER BY id LIMIT 1", (nonce, key))
         rows = self.rows(cursor)
         return rows[0] if rows else None
 
@@ -614,6 +655,10 @@ def parse_arguments(argv):
                              " none, " + ", ".join(FAULT_KINDS))
     parser.add_argument("--reject-token", action="store_true",
                         help="answer every entry request with 401")
+    parser.add_argument("--idempotency", choices=IDEMPOTENCY, default="account",
+                        help="where a repeated nonce finds the entry stored under it: in the "
+                             "same account (default), the same session, or never (none "
+                             "stores every request)")
     arguments = parser.parse_args(argv)
     if not 0 <= arguments.port <= 65535:
         parser.error("--port must be from 0 to 65535")
@@ -636,6 +681,7 @@ def parse_arguments(argv):
 def main(argv=None):
     arguments = parse_arguments(argv)
     private = tempfile.mkdtemp(prefix="brivet-sandbox-")  # mode 0700
+    os.umask(0o077)  # the database, its side files and the keys are the user's alone
     stop = threading.Event()
     for number in (signal.SIGTERM, signal.SIGINT):
         signal.signal(number, lambda *_: stop.set())
@@ -653,7 +699,8 @@ def main(argv=None):
             scheme = "https"
             print("CA certificate: %s" % os.path.abspath(ca), flush=True)
         server.base_address = "%s://127.0.0.1:%d" % (scheme, server.server_address[1])
-        server.store = Store(arguments.db or os.path.join(private, "entries.sqlite"))
+        server.store = Store(arguments.db or os.path.join(private, "entries.sqlite"),
+                             arguments.idempotency)
         server.accounts = arguments.accounts
         server.faults = Faults(arguments.fail_rate, arguments.seed, arguments.faults)
         server.reject_token = arguments.reject_token
