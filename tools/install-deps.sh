@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
-    qt6-base-dev qt6-base-private-dev qt6-qpa-plugins libsodium-dev
+    qt6-base-dev qt6-base-private-dev qt6-qpa-plugins libqt6sql6-sqlite libsodium-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     wget ca-certificates openssl tinyproxy python3
     qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus

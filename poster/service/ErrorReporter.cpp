@@ -258,6 +258,26 @@ QString ErrorReporter::RequestErrorText(_olvHTTPRequestHT* request, const QStrin
     return text;
 }
 
+QString ErrorReporter::UnconfirmedReplyText(_olvHTTPRequestHT* request, const QString& leadingText)
+{
+    QString log;
+    QByteArray answer;
+    request->get_OutputLog(&log);
+    request->get_ReceivedData(&answer);
+    const QString status = StatusLine(log);
+    QString line = QString::fromUtf8(answer.left(2000)).trimmed().section(QLatin1Char('\n'), 0, 0);
+    line.removeIf([](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });
+    if (line.size() > 200)
+        line = line.left(200) + QStringLiteral("…");
+    QString text = leadingText + QStringLiteral("\n\nThe service did not confirm the entry ") +
+                   (status.isEmpty() ? QStringLiteral("(no HTTP status)")
+                                     : QStringLiteral("(HTTP %1)").arg(status)) +
+                   QLatin1Char('.');
+    text += line.isEmpty() ? QStringLiteral("\nIts reply was empty.")
+                           : QStringLiteral("\nIts reply began: ") + line;
+    return text;
+}
+
 QString ErrorReporter::RunTimeErrorText(const RuntimeError& error, const QString& leadingText)
 {
     return leadingText + QStringLiteral("\n\n") + error.description() +
@@ -276,6 +296,19 @@ int ErrorReporter::ShowRunTimeError(const RuntimeError& error, int style, int,
                                     const QString& leadingText, int)
 {
     return show({RunTimeErrorText(error, leadingText), style, {}});
+}
+
+int ErrorReporter::ShowUnconfirmedReply(_olvHTTPRequestHT* request, int style,
+                                        const QString& leadingText)
+{
+    ErrorReport report{UnconfirmedReplyText(request, leadingText), style, {}};
+    request->get_URL(&report.requestUrl);
+    return show(report);
+}
+
+int ErrorReporter::ShowMessage(const QString& text, int style)
+{
+    return show({text, style, {}});
 }
 
 void ErrorReporter::setSink(Sink sink)

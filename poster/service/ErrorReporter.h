@@ -32,7 +32,15 @@ public:
     int ShowRunTimeError(const RuntimeError& error, int style, int reserved,
                          const QString& leadingText, int reserved2);
 
+    // For a request that succeeded whose reply is not the confirmation expected: the
+    // leading text, that the service did not confirm it, the HTTP status and the reply's
+    // first line. Returns the button pressed.
+    int ShowUnconfirmedReply(_olvHTTPRequestHT* request, int style, const QString& leadingText);
+    // Any other message (for example that the program's own records failed).
+    int ShowMessage(const QString& text, int style);
+
     static QString RequestErrorText(_olvHTTPRequestHT* request, const QString& leadingText);
+    static QString UnconfirmedReplyText(_olvHTTPRequestHT* request, const QString& leadingText);
     static QString RunTimeErrorText(const RuntimeError& error, const QString& leadingText);
 
     // Reports go to sink, which answers as the box would; an empty sink brings the

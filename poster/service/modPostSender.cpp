@@ -5,6 +5,7 @@
 #include "platform/ui/MsgBox.h"
 #include "poster/convert/modConverter.h"
 #include "poster/service/ErrorReporter.h"
+#include "poster/service/modPublishJournal.h"
 #include "poster/service/modServiceAddress.h"
 #include "poster/service/modSimpleRegExp.h"
 #include "poster/workflow/modApp.h"
@@ -14,10 +15,13 @@
 #include "support/settings/SettingsStore.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <cmath>
+#include <functional>
 
 QString LogonUserName;
 QString LogonPassword;
@@ -248,16 +252,31 @@ bool CredentialsRefused(_olvHTTPRequestHT* request)
 
 // Sends the request until it succeeds, is cancelled, or the user gives up. With
 // newCredentials, a Retry after refused credentials asks for other ones instead and
-// ends the loop: *newCredentials tells whether the user gave them.
-RequestExecuteError_Const ExecuteWithRetry(_olvHTTPRequestHT* request, const QString& leadingText,
-                                           bool* newCredentials = nullptr)
+// ends the loop: *newCredentials tells whether the user gave them. With confirmed, a
+// success counts only when the reply passes it; any other reply is offered Retry and
+// Cancel like a failure, and gives reeUnknownError after Cancel.
+RequestExecuteError_Const
+ExecuteWithRetry(_olvHTTPRequestHT* request, const QString& leadingText,
+                 bool* newCredentials = nullptr,
+                 const std::function<bool(const QByteArray& reply)>& confirmed = {})
 {
     for (;;) {
         RequestExecuteError_Const rc = reeUnknownError;
         checkCall(request->Execute(&rc), QStringLiteral("olvHTTPRequestHT"));
         checkCall(request->get_LastRC(&rc), QStringLiteral("olvHTTPRequestHT"));
-        if (rc == reeCancelled || rc == reeSuccess)
+        if (rc == reeCancelled)
             return rc;
+        if (rc == reeSuccess) {
+            QByteArray reply;
+            if (confirmed)
+                checkCall(request->get_ReceivedData(&reply), QStringLiteral("olvHTTPRequestHT"));
+            if (!confirmed || confirmed(reply))
+                return rc;
+            if (ErrorReporter::instance().ShowUnconfirmedReply(request, vbRetryCancel | vbCritical,
+                                                               leadingText) == vbCancel)
+                return reeUnknownError;
+            continue;
+        }
         if (ErrorReporter::instance().ShowRequestError(request, vbRetryCancel | vbCritical, 0,
                                                        leadingText, 0) == vbCancel)
             return rc;
@@ -391,26 +410,42 @@ QString EntryRequestBody(const QString& htmlBody, const QString& title, bool adu
                           {adultOnly ? QStringLiteral(",\"feed\":false") : QString()}}});
 }
 
-namespace {
-// An entry whose request failed may still have been stored: the answer was lost, or the
-// service failed after storing. When the same entry is sent again in this session it
-// goes with the same nonce, so the service hands back what it stored instead of
-// publishing it twice. Only unconfirmed entries are kept here.
-// They are filed by the size of the body first: hashing a body of megabytes costs more
-// than sending it, so a body is hashed only when one of its size is waiting.
-QHash<qsizetype, QHash<QByteArray, QString>>& UnconfirmedEntryNonces()
+QString ConfirmedEntryId(const QByteArray& reply)
 {
-    static QHash<qsizetype, QHash<QByteArray, QString>> nonces;
-    return nonces;
+    QJsonParseError parsed{};
+    const QJsonDocument document = QJsonDocument::fromJson(reply, &parsed);
+    if (parsed.error != QJsonParseError::NoError || !document.isObject())
+        return {};
+    const QJsonValue data = document.object().value(QLatin1String("data"));
+    if (!data.isObject())
+        return {};
+    const QJsonObject entry = data.toObject();
+    if (entry.value(QLatin1String("type")).toString() != QLatin1String("entries"))
+        return {};
+    const QJsonValue id = entry.value(QLatin1String("id"));
+    if (id.isString())
+        return id.toString().trimmed();
+    if (id.isDouble() && id.toDouble() == std::floor(id.toDouble()))
+        return QString::number(id.toInteger());
+    return {};
 }
 
-QByteArray EntryKey(const QByteArray& body)
+JournalScope ServiceJournalScope()
 {
-    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
-    hash.addData(AccessToken.toUtf8());
-    hash.addData(QByteArrayView("\n"));
-    hash.addData(body);
-    return hash.result();
+    return {ServiceBaseAddress(), LogonUserName};
+}
+
+namespace {
+// The journal failed: the user is told which file and why, and nothing more is sent.
+void ReportJournalFailure(const QString& text)
+{
+    ErrorReporter::instance().ShowMessage(text, vbCritical);
+}
+
+bool IsNonce(const QString& text)
+{
+    static const QRegularExpression nonce(QStringLiteral("\\A[1-9][0-9]{12}\\z"));
+    return nonce.match(text).hasMatch();
 }
 } // namespace
 
@@ -419,20 +454,35 @@ bool SendPost(const ComPtr<IDiaryPost>& post, bool /*sendWithOriginalTime*/,
 {
     if (!post)
         raiseError(ErrInvalidProcedureCall, QStringLiteral("modPostSender"));
+    // The program never publishes without its record.
+    QString error;
+    if (!OpenJournal(&error)) {
+        ReportJournalFailure(QStringLiteral("Can't send post.\n\n") + error +
+                             QStringLiteral("\nNothing was sent."));
+        return false;
+    }
     if (AccessToken.isEmpty() && !LogOn())
         return false;
     const QString body = EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
                                           post->AdultOnly(), ProfileId);
     const QByteArray bytes = Utf8Bytes(body);
-    auto& unconfirmed = UnconfirmedEntryNonces();
-    QByteArray key;
-    QString nonce;
-    if (unconfirmed.contains(bytes.size())) {
-        key = EntryKey(bytes);
-        nonce = unconfirmed.value(bytes.size()).value(key);
-    }
-    if (nonce.isEmpty())
-        nonce = MakeNonce();
+
+    // A post left unconfirmed, in this run or an earlier one, may have been stored: it goes
+    // again with the nonce it went with, so that the service hands back what it stored
+    // instead of publishing it twice.
+    const JournalScope scope = ServiceJournalScope();
+    const QByteArray identity = PublishJournal::identity(post.get());
+    JournalRecord record;
+    const auto journalFailed = [&] {
+        ReportJournalFailure(QStringLiteral("Can't send post.\n\nThe publish journal %1 cannot "
+                                            "be read or written: %2.\nNothing was sent.")
+                                 .arg(Journal().path(), error));
+        return false;
+    };
+    if (!Journal().lookup(scope, identity, &record, &error))
+        return journalFailed();
+    const QString nonce =
+        record.state == PublishState::Sending && IsNonce(record.nonce) ? record.nonce : MakeNonce();
     const auto request = NewServiceRequest(bytes);
     AddHeader(request.get(), QStringLiteral("Authorization: Bearer ") + AccessToken);
     checkCall(request->put_UserAgent(UploadUserAgent), QStringLiteral("olvHTTPRequestHT"));
@@ -440,26 +490,20 @@ bool SendPost(const ComPtr<IDiaryPost>& post, bool /*sendWithOriginalTime*/,
     SetStoredProxy(request.get());
     checkCall(request->put_URL(ServiceBaseAddress() + QStringLiteral("/v2/entries?nonce=") + nonce),
               QStringLiteral("olvHTTPRequestHT"));
-    const auto remember = [&] {
-        if (key.isEmpty())
-            key = EntryKey(bytes);
-        unconfirmed[bytes.size()].insert(key, nonce);
-    };
-    bool published = false;
-    try {
-        published =
-            ExecuteWithRetry(request.get(), QStringLiteral("Can't send post.")) == reeSuccess;
-    } catch (...) {
-        remember();
-        throw;
-    }
-    if (!published) {
-        remember();
-    } else if (!key.isEmpty()) {
-        auto& sameSize = unconfirmed[bytes.size()];
-        sameSize.remove(key);
-        if (sameSize.isEmpty())
-            unconfirmed.remove(bytes.size());
-    }
+    if (!Journal().markSending(scope, identity, post.get(), nonce, &error))
+        return journalFailed();
+    QString entryId;
+    const bool published = ExecuteWithRetry(request.get(), QStringLiteral("Can't send post."),
+                                            nullptr, [&](const QByteArray& reply) {
+                                                entryId = ConfirmedEntryId(reply);
+                                                return !entryId.isEmpty();
+                                            }) == reeSuccess;
+    if (published && !Journal().markPublished(scope, identity, nonce, entryId,
+                                              QDateTime::currentDateTimeUtc(), &error))
+        // The entry is published; the record stays sending, and a later send of the post
+        // goes with the same nonce.
+        ReportJournalFailure(QStringLiteral("The post was published, but the publish journal %1 "
+                                            "cannot record it: %2.")
+                                 .arg(Journal().path(), error));
     return published;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // modPostSender: the session with the Brivet service and the upload of one entry,
 // through the KWQT0100 request component.
+#include "poster/service/modPublishJournal.h"
 #include "support/diary/DiaryPost.h"
 
 #include <QByteArray>
@@ -41,7 +42,15 @@ QString MakeNonce();
 // The filled entry template of a post (body already converted to HTML).
 QString EntryRequestBody(const QString& htmlBody, const QString& title, bool adultOnly,
                          const QString& profileId);
+// The id of the entry that the reply confirms: a JSON:API document whose primary data
+// has the type "entries" and an id. Empty for any other reply.
+QString ConfirmedEntryId(const QByteArray& reply);
+// The service and account that the publish journal keeps this session's posts under.
+JournalScope ServiceJournalScope();
 // Publishes one post, logging on first when there is no session. True when the service
-// accepted it; false when nothing was published (logon failed, Cancel). The two options
-// come from the main window and do not change the request.
+// confirmed it; false when it was not confirmed (logon failed, Cancel). The publish
+// journal records the post as sending before the request and as published after the
+// confirmation; a post it holds as sending goes again with its recorded nonce. A journal
+// that cannot be opened or written stops it before any request. The two options come
+// from the main window and do not change the request.
 bool SendPost(const ComPtr<IDiaryPost>& post, bool sendWithOriginalTime, bool sendAsBackdated);

@@ -3,6 +3,7 @@
 #include "platform/ui/MsgBox.h"
 #include "poster/convert/modConverter.h"
 #include "poster/service/modPostSender.h"
+#include "poster/service/modPublishJournal.h"
 #include "poster/service/modServiceAddress.h"
 #include "poster/workflow/frmMain.h"
 #include "poster/workflow/frmWait.h"
@@ -73,6 +74,7 @@ protected:
         if (tls)
             ASSERT_TRUE(SetExtraCACertificate(sandbox.caCertificate(), &error))
                 << error.toStdString();
+        SetJournalPath(journalFolder.filePath(QStringLiteral("journal.sqlite")));
         LogonUserName = Account;
         LogonPassword = Password;
         AccessToken.clear();
@@ -126,6 +128,7 @@ protected:
                 QStringLiteral("Entry %1.").arg(published + 1)));
     }
 
+    QTemporaryDir journalFolder;
     SandboxServer sandbox;
     std::unique_ptr<frmMain> form;
     QList<Expected> expected;

@@ -4,6 +4,7 @@
 #include "poster/convert/modConverter.h"
 #include "poster/service/modCommon.h"
 #include "poster/service/modPostSender.h"
+#include "poster/service/modPublishJournal.h"
 #include "poster/service/modServiceAddress.h"
 #include "tests/TestSupport.h"
 #include "tests/sandbox/SandboxServer.h"
@@ -13,6 +14,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -85,6 +87,7 @@ protected:
         if (GetParam())
             arguments << u("--tls");
         QString error;
+        SetJournalPath(journalFolder.filePath(u("journal.sqlite")));
         ASSERT_TRUE(sandbox.start(arguments, &error)) << error.toStdString();
         ASSERT_TRUE(SetServiceBaseAddress(sandbox.baseAddress(), &error)) << error.toStdString();
         if (GetParam())
@@ -93,6 +96,7 @@ protected:
         resetSession();
     }
 
+    QTemporaryDir journalFolder;
     SandboxServer sandbox;
     Boxes boxes;
 };
@@ -354,4 +358,138 @@ TEST(ServiceClientFailures, RefusedConnectionIsNamed)
     EXPECT_TRUE(boxes.shown()[0].prompt.contains(u("refused the connection")))
         << boxes.shown()[0].prompt.toStdString();
     EXPECT_TRUE(boxes.shown()[0].prompt.contains(u("wget exit code: 4.")));
+}
+
+// A service whose entry replies confirm nothing (or, "entry", confirm as Brivet does),
+// and a publish journal of the test's own.
+class EntryReply : public ::testing::Test
+{
+protected:
+    void serve(const QString& kind)
+    {
+        SetJournalPath(folder.filePath(u("journal.sqlite")));
+        server.start(u("python3"),
+                     {sourceFolder() + u("/tests/service/entry_reply_server.py"), kind});
+        ASSERT_TRUE(server.waitForReadyRead(10000));
+        const QString port = QString::fromLatin1(server.readLine()).trimmed().mid(5);
+        QString error;
+        ASSERT_TRUE(SetServiceBaseAddress(u("http://127.0.0.1:") + port, &error));
+        resetSession();
+    }
+    // The request lines the server has seen so far.
+    QStringList requests()
+    {
+        while (server.waitForReadyRead(300)) {
+        }
+        while (server.canReadLine())
+            if (const QString line = QString::fromLatin1(server.readLine()).trimmed();
+                !line.isEmpty())
+                seen << line;
+        return seen;
+    }
+    QStringList entryRequests()
+    {
+        return requests().filter(QRegularExpression(u("^POST /v2/entries\\?")));
+    }
+    JournalRecord recorded(const ComPtr<IDiaryPost>& queued)
+    {
+        JournalRecord record;
+        QString error;
+        EXPECT_TRUE(OpenJournal(&error)) << error.toStdString();
+        EXPECT_TRUE(Journal().lookup(ServiceJournalScope(), PublishJournal::identity(queued.get()),
+                                     &record, &error))
+            << error.toStdString();
+        return record;
+    }
+    void TearDown() override
+    {
+        server.kill();
+        server.waitForFinished();
+        seen.clear();
+        SetJournalPath({});
+    }
+    QTemporaryDir folder;
+    QProcess server;
+    QStringList seen;
+    Boxes boxes;
+};
+
+TEST_F(EntryReply, RepliesThatConfirmNoEntryNeverCountAsPublished)
+{
+    const struct
+    {
+        const char* kind;
+        const char* status; // nullptr: the request may also fail outright
+    } cases[] = {{"html", "200"}, {"202", "202"}, {"204", "204"}, {"redirect", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        serve(u(c.kind));
+        boxes.clear();
+        boxes.answer({vbRetry, vbCancel});
+        const auto queued = post(u("Kind ") + u(c.kind), u("body"));
+        EXPECT_FALSE(SendPost(queued, true, false));
+        ASSERT_EQ(boxes.shown().size(), 2);
+        for (const ShownBox& box : boxes.shown()) {
+            EXPECT_EQ(box.style, vbRetryCancel | vbCritical);
+            EXPECT_TRUE(box.prompt.startsWith(u("Can't send post.\n\n")))
+                << box.prompt.toStdString();
+            if (c.status)
+                EXPECT_TRUE(box.prompt.contains(
+                    u("The service did not confirm the entry (HTTP %1").arg(u(c.status))))
+                    << box.prompt.toStdString();
+        }
+        // Retry sent the same request; the post stays unconfirmed under that nonce, and
+        // the next send of it goes with the nonce again.
+        QStringList entries = entryRequests();
+        ASSERT_EQ(entries.size(), 2);
+        EXPECT_EQ(entries[0], entries[1]);
+        const JournalRecord record = recorded(queued);
+        EXPECT_EQ(record.state, PublishState::Sending);
+        EXPECT_TRUE(entries[0].endsWith(u("nonce=") + record.nonce));
+        boxes.answer({vbCancel});
+        EXPECT_FALSE(SendPost(queued, true, false));
+        entries = entryRequests();
+        ASSERT_EQ(entries.size(), 3);
+        EXPECT_EQ(entries[2], entries[0]);
+        TearDown();
+    }
+}
+
+TEST_F(EntryReply, AConfirmedEntryIsRecordedWithItsIdAndTime)
+{
+    serve(u("entry"));
+    const auto queued = post(u("Confirmed"), u("body"));
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    ASSERT_TRUE(SendPost(queued, true, false));
+    EXPECT_TRUE(boxes.shown().isEmpty());
+    const JournalRecord record = recorded(queued);
+    EXPECT_EQ(record.state, PublishState::Published);
+    EXPECT_EQ(record.entryId, u("77"));
+    EXPECT_GE(record.publishedAt, before);
+    EXPECT_LE(record.publishedAt, QDateTime::currentDateTimeUtc());
+    // Published once, the same post sent again on purpose is a new request.
+    ASSERT_TRUE(SendPost(queued, true, false));
+    const QStringList entries = entryRequests();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_NE(entries[0], entries[1]);
+}
+
+TEST_F(EntryReply, AJournalThatCannotBeWrittenSendsNothing)
+{
+    serve(u("entry"));
+    // A folder that is a file, and a file that is no database; either holds for root too.
+    const QString blocker = writeTestFile(u("not-a-folder"), "x");
+    const QString garbage = writeTestFile(u("not-a-journal.sqlite"), QByteArray(4096, 'x'));
+    for (const QString& path : {blocker + u("/journal.sqlite"), garbage}) {
+        SCOPED_TRACE(path.toStdString());
+        SetJournalPath(path);
+        boxes.clear();
+        EXPECT_FALSE(SendPost(post(u("Never"), u("sent")), true, false));
+        ASSERT_EQ(boxes.shown().size(), 1);
+        EXPECT_EQ(boxes.shown()[0].style, vbCritical);
+        EXPECT_TRUE(boxes.shown()[0].prompt.contains(path))
+            << boxes.shown()[0].prompt.toStdString();
+        EXPECT_TRUE(boxes.shown()[0].prompt.contains(u("Nothing was sent.")));
+        EXPECT_TRUE(requests().isEmpty()) << requests().join(u(", ")).toStdString();
+    }
 }
