@@ -2,6 +2,8 @@
 
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/ErrorInfo.h"
+#include "platform/process/ProcessTempFolder.h"
+#include "platform/process/TerminationSignals.h"
 #include "poster/service/frmLogon.h"
 #include "poster/service/modPostSender.h"
 #include "poster/service/modServiceAddress.h"
@@ -17,7 +19,9 @@
 #include <QCommandLineParser>
 #include <QEvent>
 #include <QLoggingCategory>
+#include <QSocketNotifier>
 #include <cstdio>
+#include <memory>
 
 const QString AppInstanceKey = QStringLiteral("{7FA5B4AB-EE2D-4BD7-91CF-791FA749DC13}");
 
@@ -141,6 +145,17 @@ int StartUp()
     int exitCode = 0;
     if (!ReadCommandLine(&exitCode))
         return exitCode;
+
+    // SIGTERM, SIGINT or SIGHUP: the request in flight stops (and no other starts),
+    // every window's loop ends, and the temporary files go as the program exits.
+    InstallTerminationHandlers();
+    RemoveStaleTempFolders();
+    std::unique_ptr<QSocketNotifier> termination;
+    if (TerminationWakeFd() >= 0) {
+        termination = std::make_unique<QSocketNotifier>(TerminationWakeFd(), QSocketNotifier::Read);
+        QObject::connect(termination.get(), &QSocketNotifier::activated, termination.get(),
+                         [] { QCoreApplication::exit(128 + TerminationSignal()); });
+    }
 
     sxRegisterAppPath();
     RegisterComponentClasses();

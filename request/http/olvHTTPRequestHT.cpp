@@ -1,6 +1,7 @@
 #include "request/http/olvHTTPRequestHT.h"
 
 #include "platform/com/ErrorInfo.h"
+#include "platform/process/ProcessTempFolder.h"
 #include "platform/process/TerminationSignals.h"
 #include "request/http/modArraySize.h"
 #include "request/http/modCommon.h"
@@ -17,9 +18,7 @@
 #include "support/olvsupport0100/olvsupport0100.h"
 #include "support/olvsupportfbe0100/olvsupportfbe0100.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QUrl>
 #include <csignal>
 #include <cstdlib>
@@ -133,20 +132,6 @@ bool isMethodToken(const QString& verb)
     return true;
 }
 
-// The system's temporary folder as an absolute path that exists: TMPDIR when it names
-// one, else /tmp. Empty when neither can be used.
-QString temporaryFolder()
-{
-    const QString fromEnvironment = qEnvironmentVariable("TMPDIR");
-    for (const QString& candidate : {fromEnvironment, QStringLiteral("/tmp")}) {
-        if (candidate.isEmpty())
-            continue;
-        const QFileInfo info(candidate);
-        if (info.isDir())
-            return QDir::cleanPath(info.absoluteFilePath());
-    }
-    return {};
-}
 } // namespace
 
 olvHTTPRequestHT::olvHTTPRequestHT()
@@ -457,14 +442,17 @@ HRESULT olvHTTPRequestHT::Execute(RequestExecuteError_Const* result)
     });
 }
 
-QString olvHTTPRequestHT::newTemporaryFile(bool registered)
+QString olvHTTPRequestHT::newTemporaryFile(bool registered, bool handedOut)
 {
-    // An explicit folder: left to itself the name may come out relative, in whatever the
-    // current folder is.
-    const QString folder = temporaryFolder();
+    // The process's own folder, which goes with the process even when it is killed; a
+    // file handed out to the caller outlives the process, in the user's private folder.
+    QString why;
+    const QString folder = handedOut ? UserTempFolder(&why) : ProcessTempFolder(&why);
+    if (folder.isEmpty())
+        raiseError(ErrInvalidProcedureCall, QStringLiteral("olvHTTPRequestHT"),
+                   QStringLiteral("No temporary file can be made. %1").arg(why));
     QString name;
-    checkStatus(folder.isEmpty() ? -1 : sxGetTempFileName2(folder, QStringLiteral("TMP"), &name),
-                "sxGetTempFileName2");
+    checkStatus(sxGetTempFileName2(folder, QStringLiteral("TMP"), &name), "sxGetTempFileName2");
     if (registered)
         collector().AddFiles({name});
     return name;
@@ -549,7 +537,8 @@ RequestExecuteError_Const olvHTTPRequestHT::run()
     headers = headers.mid(inFile);
 
     const QString logFile = newTemporaryFile(true);
-    const QString responseFile = newTemporaryFile(!m_returnReceivedDataFileName);
+    const QString responseFile =
+        newTemporaryFile(!m_returnReceivedDataFileName, m_returnReceivedDataFileName);
     const QString cookieFile = m_noCookies ? QString() : newTemporaryFile(true);
     QString bodyFile;
     if (m_useOptionalDataFileName)

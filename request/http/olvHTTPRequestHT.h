@@ -77,7 +77,7 @@ private:
                              const QString& configFile, const QStringList& headers,
                              const QString& proxyText, bool followRedirects) const;
     csFileGarbageCollector& collector();
-    QString newTemporaryFile(bool registered);
+    QString newTemporaryFile(bool registered, bool handedOut = false);
 
     QString m_url, m_verb, m_referer, m_userAgent, m_serverUser, m_serverPassword;
     QString m_cookies, m_optionalDataFileName, m_receivedDataFileName, m_outputLog, m_commandLine;

@@ -3,6 +3,7 @@
 #include "platform/com/ErrorInfo.h"
 #include "platform/net/SystemProxy.h"
 #include "platform/process/CommandLine.h"
+#include "platform/process/ProcessTempFolder.h"
 #include "platform/process/SystemVersion.h"
 #include "request/http/modCommon.h"
 #include "request/http/mvarWGetCache.h"
@@ -25,16 +26,11 @@
 #include <unistd.h>
 
 namespace {
-// wget's temporary files go to a folder of this test's own, so that none is missed.
+// wget's temporary files go to this process's own folder (below the test's runtime
+// folder), so that none is missed.
 QString temporaryFolder()
 {
-    static const QString folder = [] {
-        const QString path = testFolder() + QStringLiteral("/tmp");
-        QDir().mkpath(path);
-        qputenv("TMPDIR", path.toLocal8Bit());
-        return path;
-    }();
-    return folder;
+    return ProcessTempFolder();
 }
 
 QStringList temporaryFiles()
@@ -409,7 +405,11 @@ TEST_F(RequestExecute, TheResponseFileCanBeHandedOut)
     ASSERT_EQ(execute(request.get()), reeSuccess);
     EXPECT_EQ(stringOf(&_olvHTTPRequestHT::get_ReceivedDataFileName, request.get()), file);
     request.reset();
-    EXPECT_EQ(temporaryFiles(), QStringList{QFileInfo(file).fileName()});
+    // It outlives the process too: it stays in the user's private folder, not in the
+    // process's own.
+    EXPECT_TRUE(temporaryFiles().isEmpty());
+    EXPECT_EQ(QFileInfo(file).path(), UserTempFolder());
+    EXPECT_EQ(QFileInfo(file).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
     QFile response(file);
     ASSERT_TRUE(response.open(QIODevice::ReadOnly));
     EXPECT_TRUE(response.readAll().startsWith("METHOD GET\n"));
@@ -494,16 +494,20 @@ TEST_F(RequestExecute, MissingOrMisbehavingWgetGivesItsResultCode)
 TEST_F(RequestExecute, ARaisedErrorLeavesUnknownError)
 {
     ComPtr<_olvHTTPRequestHT> request = directRequest(QStringLiteral("http://127.0.0.1:9/"));
-    const QByteArray saved = qgetenv("TMPDIR");
+    const QByteArray saved = qgetenv("TMPDIR"), runtime = qgetenv("XDG_RUNTIME_DIR");
     // A folder where no file can be made, not even by root.
     qputenv("TMPDIR", "/proc");
+    qunsetenv("XDG_RUNTIME_DIR");
     RequestExecuteError_Const rc = reeSuccess;
     const HRESULT hr = request->Execute(&rc);
     qputenv("TMPDIR", saved);
+    qputenv("XDG_RUNTIME_DIR", runtime);
     EXPECT_EQ(hr, DISP_E_EXCEPTION);
     const auto error = takeErrorInfo();
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->source(), QStringLiteral("sxGetTempFileName2"));
+    EXPECT_EQ(error->source(), QStringLiteral("olvHTTPRequestHT"));
+    EXPECT_TRUE(error->description().contains(QStringLiteral("/proc/kwqt0100-")))
+        << error->description().toStdString();
     request->get_LastRC(&rc);
     EXPECT_EQ(rc, reeUnknownError);
 }
@@ -766,23 +770,31 @@ TEST_F(RequestExecute, TemporaryNamesAreAbsoluteInAFolderThatExists)
 {
     TestServer server;
     ComPtr<_olvHTTPRequestHT> request = directRequest(server.url(QStringLiteral("/echo")));
-    const QByteArray saved = qgetenv("TMPDIR");
+    const QByteArray saved = qgetenv("TMPDIR"), runtime = qgetenv("XDG_RUNTIME_DIR");
     const QString current = QDir::currentPath();
     const QString work = testFolder() + QStringLiteral("/cwd");
     QDir().mkpath(work);
     QDir::setCurrent(work);
+    // Without a runtime folder the user's folder stands in the temporary folder.
+    qunsetenv("XDG_RUNTIME_DIR");
     qputenv("TMPDIR", QByteArray(testFolder().toLocal8Bit() + "/no-such-folder"));
     const RequestExecuteError_Const missing = execute(request.get());
     qunsetenv("TMPDIR");
     const RequestExecuteError_Const unset = execute(request.get());
     const QString line = commandLineOf(request.get());
+    const QString folder = ProcessTempFolder();
     request.reset();
+    RemoveProcessTempFolder();
     QDir::setCurrent(current);
     qputenv("TMPDIR", saved);
+    qputenv("XDG_RUNTIME_DIR", runtime);
     EXPECT_EQ(missing, reeSuccess);
     EXPECT_EQ(unset, reeSuccess);
-    EXPECT_TRUE(splitCommandLine(line).at(1).startsWith(QStringLiteral("--output-file=/tmp/TMP")))
+    EXPECT_TRUE(folder.startsWith(QStringLiteral("/tmp/kwqt0100-%1/kwqt-").arg(::getuid())));
+    EXPECT_TRUE(splitCommandLine(line).at(1).startsWith(QStringLiteral("--output-file=") + folder +
+                                                        QStringLiteral("/TMP")))
         << line.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder));
     EXPECT_TRUE(QDir(work).entryList(QDir::Files).isEmpty());
 }
 

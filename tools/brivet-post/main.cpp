@@ -1,6 +1,8 @@
 // brivet-post: publishes the posts of one diary file on Brivet without a window, with
 // the same client code as the program. Reports go to standard error instead of boxes.
 #include "platform/com/ClassRegistry.h"
+#include "platform/process/ProcessTempFolder.h"
+#include "platform/process/TerminationSignals.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/convert/modConverter.h"
 #include "poster/service/ErrorReporter.h"
@@ -102,7 +104,7 @@ public:
             out(stdout, text);
     }
     void ProcessInput() override { QCoreApplication::processEvents(); }
-    bool StopRequested() const override { return false; }
+    bool StopRequested() const override { return TerminationRequested(); }
     bool SendFirstPost() override
     {
         const ComPtr<IDiaryPost> post = m_posts->Item(m_next);
@@ -119,7 +121,7 @@ public:
         }
     }
     void RemoveFirstPost() override { ++m_next; }
-    bool WaitBeforeNextPost() override { return true; }
+    bool WaitBeforeNextPost() override { return !TerminationRequested(); }
 
     int next() const { return m_next; }
 
@@ -179,6 +181,10 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(App().EXEName);
     QCoreApplication::setOrganizationName(App().CompanyName);
+    // SIGTERM, SIGINT and SIGHUP stop the request in flight and the run; the temporary
+    // files go as the program exits.
+    InstallTerminationHandlers();
+    RemoveStaleTempFolders();
     RegisterComponentClasses();
 
     QCommandLineParser parser;
@@ -291,5 +297,9 @@ int main(int argc, char* argv[])
 
     bool stopped = false;
     uploadPosts(posts.get(), skipCount, dry, &stopped);
+    if (TerminationRequested()) {
+        out(stderr, QStringLiteral("brivet-post: stopped by signal %1.").arg(TerminationSignal()));
+        return 128 + TerminationSignal();
+    }
     return stopped ? ExitPostsLeft : ExitPublished;
 }

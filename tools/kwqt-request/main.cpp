@@ -3,6 +3,8 @@
 // wget's log to standard error; the exit code is LastRC.
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/ErrorInfo.h"
+#include "platform/process/ProcessTempFolder.h"
+#include "platform/process/TerminationSignals.h"
 #include "platform/text/AnsiCodePage.h"
 #include "request/KWQT0100.h"
 #include "tools/common/SecretInput.h"
@@ -192,6 +194,9 @@ int main(int argc, char* argv[])
     const QString proxyPasswordVariable = takeEnvironmentSecret("KWQT_PROXY_PASSWORD");
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kwqt-request"));
+    // SIGTERM, SIGINT and SIGHUP stop the request (LastRC 98) and its files go with it.
+    InstallTerminationHandlers();
+    RemoveStaleTempFolders();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Performs one HTTP request through KWQT0100 (GNU Wget).\nThe server and proxy "

@@ -1,0 +1,219 @@
+// The programs as real processes, caught in the middle of a request by a service that
+// never finishes its answer: signals end the request and leave no file behind, a kill
+// takes wget with it, and the next start removes what a killed run left.
+#include "tests/TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+QString u(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+const QByteArray Password = "pw-SECRET-5a4b";
+const QByteArray Token = "tok-SECRET-7c41e9"; // the one hold_server.py hands out
+
+// hold_server.py: holds the logon or the entry request for ever.
+class HoldServer
+{
+public:
+    explicit HoldServer(const char* held)
+    {
+        m_process.start(u("python3"),
+                        {sourceFolder() + u("/tests/service/hold_server.py"), u(held)});
+        if (m_process.waitForReadyRead(20000))
+            m_port = m_process.readLine().trimmed().mid(5).toInt();
+        EXPECT_GT(m_port, 0) << m_process.readAllStandardError().constData();
+    }
+    ~HoldServer()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    QString address() const { return u("http://127.0.0.1:%1").arg(m_port); }
+
+private:
+    QProcess m_process;
+    int m_port = 0;
+};
+
+// A user's session of its own: runtime and temporary folder, password in the
+// environment.
+class Session
+{
+public:
+    explicit Session(const QString& name)
+        : m_runtime(testFolder() + u("/") + name + u("-run")),
+          m_temporary(testFolder() + u("/") + name + u("-tmp"))
+    {
+        for (const QString& folder : {m_runtime, m_temporary}) {
+            QDir(folder).removeRecursively();
+            QDir().mkpath(folder);
+            ::chmod(QFile::encodeName(folder).constData(), 0700);
+        }
+        m_environment = QProcessEnvironment::systemEnvironment();
+        m_environment.insert(u("XDG_RUNTIME_DIR"), m_runtime);
+        m_environment.insert(u("TMPDIR"), m_temporary);
+        m_environment.insert(u("BRIVET_PASSWORD"), QString::fromLatin1(Password));
+    }
+
+    void start(QProcess& process, const QString& program, const QStringList& arguments) const
+    {
+        process.setProcessEnvironment(m_environment);
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(program, arguments);
+        EXPECT_TRUE(process.waitForStarted(10000));
+    }
+
+    QStringList files() const
+    {
+        QStringList found;
+        for (const QString& folder : {m_runtime, m_temporary}) {
+            QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext())
+                found << it.next();
+        }
+        return found;
+    }
+
+    QStringList filesHolding(const QByteArray& secret) const
+    {
+        QStringList found;
+        for (const QString& name : files()) {
+            QFile file(name);
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(secret))
+                found << name;
+        }
+        return found;
+    }
+
+private:
+    QString m_runtime, m_temporary;
+    QProcessEnvironment m_environment;
+};
+
+// The wget child of the process, or 0.
+qint64 wgetChildOf(qint64 parent)
+{
+    for (const QString& entry : QDir(u("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(u("/proc/") + entry + u("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const qsizetype open = text.indexOf('('), close = text.lastIndexOf(')');
+        const QList<QByteArray> rest = text.mid(close + 2).split(' ');
+        if (text.mid(open + 1, close - open - 1) == "wget" &&
+            rest.value(1).toLongLong() == parent && rest.value(0) != "Z")
+            return entry.toLongLong();
+    }
+    return 0;
+}
+
+bool running(qint64 pid)
+{
+    QFile stat(u("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+// Waits until the program runs wget and a temporary file holds the secret; returns
+// wget's process id (0 when that never happened).
+qint64 caughtInRequest(const QProcess& program, const Session& session, const QByteArray& secret)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 20000) {
+        const qint64 wget = wgetChildOf(program.processId());
+        if (wget != 0 && !session.filesHolding(secret).isEmpty())
+            return wget;
+        QThread::msleep(50);
+    }
+    return 0;
+}
+
+bool endsWithin(qint64 pid, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (running(pid) && timer.elapsed() < milliseconds)
+        QThread::msleep(20);
+    return !running(pid);
+}
+
+QString diaryFile()
+{
+    return writeTestFile(u("signals-diary.txt"),
+                         "DIARY-EXPORT 1\nPOST 2010-03-05 19:07:03\nTITLE One\nBODY\nfirst\n.\n");
+}
+
+QStringList brivetPostArguments(const HoldServer& server)
+{
+    return {u("--service-address"), server.address(), u("--user"), u("demo@brivet.example"),
+            diaryFile()};
+}
+} // namespace
+
+TEST(ProgramSignals, BrivetPostEndsTheRequestInFlightAndRemovesItsFiles)
+{
+    HoldServer server("entry");
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        Session session(u("brivet-post-%1").arg(signal));
+        QProcess program;
+        session.start(program, u(BRIVET_POST), brivetPostArguments(server));
+        const qint64 wget = caughtInRequest(program, session, Token);
+        ASSERT_NE(wget, 0) << program.readAllStandardError().constData();
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(10000)) << signal;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(program.exitCode(), 128 + signal);
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        EXPECT_TRUE(err.contains(u("brivet-post: stopped by signal %1.").arg(signal)))
+            << err.toStdString();
+        EXPECT_FALSE(err.contains(u("Can't send post."))) << err.toStdString();
+        EXPECT_TRUE(endsWithin(wget, 2000));
+        EXPECT_EQ(session.files(), QStringList()) << signal;
+    }
+}
+
+TEST(ProgramSignals, AKilledRunTakesWgetWithItAndTheNextStartRemovesItsSecrets)
+{
+    struct Case
+    {
+        const char* held;
+        QByteArray secret; // what a file holds while that request runs
+    };
+    for (const Case& c : {Case{"logon", Password}, Case{"entry", Token}}) {
+        HoldServer server(c.held);
+        Session session(u("killed-%1").arg(u(c.held)));
+        QProcess first;
+        session.start(first, u(BRIVET_POST), brivetPostArguments(server));
+        const qint64 wget = caughtInRequest(first, session, c.secret);
+        ASSERT_NE(wget, 0) << c.held << first.readAllStandardError().constData();
+        first.kill();
+        first.waitForFinished(10000);
+        EXPECT_TRUE(endsWithin(wget, 3000)) << "wget outlived its parent: " << c.held;
+        // What no program can remove after a kill: until the next start.
+        EXPECT_FALSE(session.filesHolding(c.secret).isEmpty()) << c.held;
+
+        QProcess second;
+        session.start(second, u(BRIVET_POST), {u("--dry-run"), diaryFile()});
+        ASSERT_TRUE(second.waitForFinished(30000));
+        EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().constData();
+        EXPECT_EQ(session.filesHolding(Password), QStringList()) << c.held;
+        EXPECT_EQ(session.filesHolding(Token), QStringList()) << c.held;
+    }
+}
