@@ -12,6 +12,9 @@ void* siblingSymbol(const void* anchor, const char* fileName, const char* symbol
             *error = why;
         return nullptr;
     };
+    // A program that links the library already has the symbol, whatever the file's name.
+    if (void* linked = dlsym(RTLD_DEFAULT, symbol))
+        return linked;
     Dl_info info{};
     if (!dladdr(anchor, &info) || !info.dli_fname)
         return fail(QStringLiteral("the folder of the program's libraries is unknown"));

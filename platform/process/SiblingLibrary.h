@@ -6,9 +6,10 @@
 
 #include <QString>
 
-// The address of symbol in fileName, a library in the folder of the library (or program)
-// that holds anchor; loaded once and kept for the rest of the run. Null, with the
-// loader's reason in error (when given), when it cannot be loaded or lacks the symbol.
+// The address of symbol: from the libraries the program links, or else from fileName, a
+// library in the folder of the library (or program) that holds anchor, loaded once and
+// kept for the rest of the run. Null, with the loader's reason in error (when given),
+// when it cannot be loaded or lacks the symbol.
 PLATFORM_EXPORT void* siblingSymbol(const void* anchor, const char* fileName, const char* symbol,
                                     QString* error = nullptr);
 

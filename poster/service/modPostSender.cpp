@@ -134,6 +134,79 @@ QChar* WriteJson(QStringView text, QChar* out)
     return out;
 }
 
+// The same escaped text as UTF-8, written straight from the UTF-16 text: a body of
+// megabytes then goes to the request without a UTF-16 copy of it.
+qsizetype JsonUtf8Length(QStringView text)
+{
+    qsizetype length = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x20) {
+            if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
+                continue; // the pair is one line break
+            length += c == u'\n' || c == u'\r' || c == u'\t' || c == u'\b' || c == u'\f' ? 2 : 6;
+        } else if (c < 0x80) {
+            length += c == u'\\' || c == u'"' ? 2 : 1;
+        } else if (c < 0x800) {
+            length += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < size && text[i + 1].isLowSurrogate()) {
+            length += 4;
+            ++i;
+        } else {
+            length += 3; // a lone surrogate becomes U+FFFD, three bytes too
+        }
+    }
+    return length;
+}
+
+char* WriteJsonUtf8(QStringView text, char* out)
+{
+    const auto put = [&out](char32_t code) {
+        if (code < 0x80) {
+            *out++ = static_cast<char>(code);
+        } else if (code < 0x800) {
+            *out++ = static_cast<char>(0xC0 | (code >> 6));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            *out++ = static_cast<char>(0xE0 | (code >> 12));
+            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            *out++ = static_cast<char>(0xF0 | (code >> 18));
+            *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        }
+    };
+    // WriteJson does the escaping; its output is written as UTF-8 a piece at a time.
+    QChar escaped[8];
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x20 && c < 0x80 && c != u'\\' && c != u'"') {
+            *out++ = static_cast<char>(c);
+            continue;
+        }
+        qsizetype taken = 1;
+        if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
+            taken = 2;
+        else if (QChar::isHighSurrogate(c) && i + 1 < size && text[i + 1].isLowSurrogate())
+            taken = 2;
+        const QChar* end = WriteJson(text.mid(i, taken), escaped);
+        for (const QChar* p = escaped; p < end; ++p) {
+            if (p->isHighSurrogate() && p + 1 < end) {
+                put(QChar::surrogateToUcs4(*p, p[1]));
+                ++p;
+            } else {
+                put(p->unicode());
+            }
+        }
+        i += taken - 1;
+    }
+    return out;
+}
+
 // What a placeholder becomes: the user's text escaped for JSON, or a fixed text as is.
 struct FillIn
 {
@@ -146,20 +219,27 @@ struct FillIn
             return WriteJson(text, out);
         return std::copy(text.cbegin(), text.cend(), out);
     }
+    qsizetype utf8Length() const { return escaped ? JsonUtf8Length(text) : text.toUtf8().size(); }
+    char* write(char* out) const
+    {
+        if (escaped)
+            return WriteJsonUtf8(text, out);
+        const QByteArray bytes = text.toUtf8();
+        return std::copy(bytes.cbegin(), bytes.cend(), out);
+    }
 };
 
-// Replaces every %NAME% of the template in one pass, so that a placeholder written
-// inside a title or body reaches the service as the user wrote it.
-QString FillTemplate(const QString& text, const QHash<QString, FillIn>& values)
+struct TemplatePiece
 {
-    struct Piece
-    {
-        QStringView literal;
-        const FillIn* value;
-    };
-    QList<Piece> pieces;
-    QHash<const FillIn*, qsizetype> lengths;
-    qsizetype total = 0;
+    QStringView literal;
+    const FillIn* value;
+};
+
+// The template cut at its placeholders: each literal piece with the value that follows
+// it (none after the last).
+QList<TemplatePiece> TemplatePieces(const QString& text, const QHash<QString, FillIn>& values)
+{
+    QList<TemplatePiece> pieces;
     qsizetype from = 0;
     while (from < text.size()) {
         const qsizetype start = text.indexOf(QLatin1Char('%'), from);
@@ -174,28 +254,60 @@ QString FillTemplate(const QString& text, const QHash<QString, FillIn>& values)
             from = end;
         } else {
             pieces.append({QStringView(text).mid(from, start - from), &*found});
-            if (!lengths.contains(&*found))
-                lengths.insert(&*found, found->length());
-            total += lengths.value(&*found);
             from = end + 1;
         }
-        total += pieces.last().literal.size();
     }
-    QString result(total, Qt::Uninitialized);
-    QChar* out = result.data();
-    for (const Piece& piece : pieces) {
-        out = std::copy(piece.literal.begin(), piece.literal.end(), out);
+    return pieces;
+}
+
+// FillTemplate's text as UTF-8 bytes, written once.
+QByteArray FillTemplateUtf8(const QString& text, const QHash<QString, FillIn>& values)
+{
+    const QList<TemplatePiece> pieces = TemplatePieces(text, values);
+    QHash<const FillIn*, qsizetype> lengths;
+    qsizetype total = 0;
+    for (const TemplatePiece& piece : pieces) {
+        total += piece.literal.toUtf8().size();
+        if (piece.value) {
+            if (!lengths.contains(piece.value))
+                lengths.insert(piece.value, piece.value->utf8Length());
+            total += lengths.value(piece.value);
+        }
+    }
+    QByteArray result(total, Qt::Uninitialized);
+    char* out = result.data();
+    for (const TemplatePiece& piece : pieces) {
+        const QByteArray literal = piece.literal.toUtf8();
+        out = std::copy(literal.cbegin(), literal.cend(), out);
         if (piece.value)
             out = piece.value->write(out);
     }
     return result;
 }
 
-// The bytes that suUNICODEToUTF8 and then suStrConvB give, made in one pass: a body
-// of megabytes is not held three times over on its way to wget.
-QByteArray Utf8Bytes(const QString& text)
+// Replaces every %NAME% of the template in one pass, so that a placeholder written
+// inside a title or body reaches the service as the user wrote it.
+QString FillTemplate(const QString& text, const QHash<QString, FillIn>& values)
 {
-    return text.toUtf8();
+    const QList<TemplatePiece> pieces = TemplatePieces(text, values);
+    QHash<const FillIn*, qsizetype> lengths;
+    qsizetype total = 0;
+    for (const TemplatePiece& piece : pieces) {
+        total += piece.literal.size();
+        if (piece.value) {
+            if (!lengths.contains(piece.value))
+                lengths.insert(piece.value, piece.value->length());
+            total += lengths.value(piece.value);
+        }
+    }
+    QString result(total, Qt::Uninitialized);
+    QChar* out = result.data();
+    for (const TemplatePiece& piece : pieces) {
+        out = std::copy(piece.literal.begin(), piece.literal.end(), out);
+        if (piece.value)
+            out = piece.value->write(out);
+    }
+    return result;
 }
 
 // The component beside the program, unless this run uses one of its own.
@@ -373,10 +485,9 @@ bool LogOn()
 {
     // Each pass is a new logon request with the credentials of that moment.
     for (;;) {
-        const QString body = FillTemplate(LogonBodyTemplate(),
-                                          {{QStringLiteral("EMAIL"), {LogonUserName, true}},
-                                           {QStringLiteral("PASSWORD"), {LogonPassword, true}}});
-        const auto request = NewServiceRequest(Utf8Bytes(body));
+        const auto request = NewServiceRequest(FillTemplateUtf8(
+            LogonBodyTemplate(), {{QStringLiteral("EMAIL"), {LogonUserName, true}},
+                                  {QStringLiteral("PASSWORD"), {LogonPassword, true}}}));
         checkCall(request->put_UserAgent(UploadUserAgent), QStringLiteral("olvHTTPRequestHT"));
         checkCall(request->put_Referer(ServiceBaseAddress()), QStringLiteral("olvHTTPRequestHT"));
         SetStoredProxy(request.get());
@@ -396,18 +507,32 @@ bool LogOn()
     }
 }
 
+namespace {
+QHash<QString, FillIn> EntryFillIns(const QString& htmlBody, const QString& title, bool adultOnly,
+                                    const QString& profileId)
+{
+    return {{QStringLiteral("POST_BODY"), {htmlBody, true}},
+            {QStringLiteral("POST_TITLE"), {title, true}},
+            {QStringLiteral("PROFILE_ID"), {profileId}},
+            {QStringLiteral("COMMENTS_TYPE"), {}},
+            {QStringLiteral("ACCESS_TYPE"),
+             {adultOnly ? QStringLiteral("{\"type\":\"registered\"}") : QString()}},
+            {QStringLiteral("COMMON_FEED"),
+             {adultOnly ? QStringLiteral(",\"feed\":false") : QString()}}};
+}
+} // namespace
+
 QString EntryRequestBody(const QString& htmlBody, const QString& title, bool adultOnly,
                          const QString& profileId)
 {
-    return FillTemplate(EntryBodyTemplate(),
-                        {{QStringLiteral("POST_BODY"), {htmlBody, true}},
-                         {QStringLiteral("POST_TITLE"), {title, true}},
-                         {QStringLiteral("PROFILE_ID"), {profileId}},
-                         {QStringLiteral("COMMENTS_TYPE"), {}},
-                         {QStringLiteral("ACCESS_TYPE"),
-                          {adultOnly ? QStringLiteral("{\"type\":\"registered\"}") : QString()}},
-                         {QStringLiteral("COMMON_FEED"),
-                          {adultOnly ? QStringLiteral(",\"feed\":false") : QString()}}});
+    return FillTemplate(EntryBodyTemplate(), EntryFillIns(htmlBody, title, adultOnly, profileId));
+}
+
+QByteArray EntryRequestBytes(const QString& htmlBody, const QString& title, bool adultOnly,
+                             const QString& profileId)
+{
+    return FillTemplateUtf8(EntryBodyTemplate(),
+                            EntryFillIns(htmlBody, title, adultOnly, profileId));
 }
 
 QString ConfirmedEntryId(const QByteArray& reply)
@@ -463,9 +588,10 @@ bool SendPost(const ComPtr<IDiaryPost>& post, bool /*sendWithOriginalTime*/,
     }
     if (AccessToken.isEmpty() && !LogOn())
         return false;
-    const QString body = EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
-                                          post->AdultOnly(), ProfileId);
-    const QByteArray bytes = Utf8Bytes(body);
+    // The UTF-8 bytes of the filled template (suUNICODEToUTF8, then suStrConvB), made
+    // straight from the converted body.
+    const QByteArray bytes = EntryRequestBytes(ConvertPostBody(post->Body(), true), post->Title(),
+                                               post->AdultOnly(), ProfileId);
 
     // A post left unconfirmed, in this run or an earlier one, may have been stored: it goes
     // again with the nonce it went with, so that the service hands back what it stored

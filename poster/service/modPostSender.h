@@ -47,6 +47,10 @@ QString EntryRequestBody(const QString& htmlBody, const QString& title, bool adu
 QString ConfirmedEntryId(const QByteArray& reply);
 // The service and account that the publish journal keeps this session's posts under.
 JournalScope ServiceJournalScope();
+// The same as UTF-8 bytes, as the request sends them (suUNICODEToUTF8, then suStrConvB),
+// made without a UTF-16 copy of the whole text.
+QByteArray EntryRequestBytes(const QString& htmlBody, const QString& title, bool adultOnly,
+                             const QString& profileId);
 // Publishes one post, logging on first when there is no session. True when the service
 // confirmed it; false when it was not confirmed (logon failed, Cancel). The publish
 // journal records the post as sending before the request and as published after the

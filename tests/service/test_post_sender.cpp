@@ -3,6 +3,7 @@
 #include "platform/ui/MsgBox.h"
 #include "poster/service/modPostSender.h"
 #include "poster/service/modServiceAddress.h"
+#include "support/olvsupport0100/olvsupport0100.h"
 #include "tests/TestSupport.h"
 
 #include <QJsonDocument>
@@ -101,6 +102,33 @@ TEST(Templates, PlaceholdersInsideTheUsersTextStayAsWritten)
     const QJsonObject attributes = json[u("data")].toObject()[u("attributes")].toObject();
     EXPECT_EQ(attributes[u("content")].toString(), text);
     EXPECT_EQ(attributes[u("title")].toString(), text);
+}
+
+// The request's bytes are made straight from the UTF-16 texts; they must be exactly the
+// filled template's UTF-8, as the support library's two conversions give it.
+TEST(Templates, EntryBytesAreTheFilledTemplatesUtf8)
+{
+    const QString texts[] = {
+        QString(),
+        u("plain ascii"),
+        u("quote \" backslash \\ slash / tab\t bell\a formfeed\f backspace\b"),
+        u("CR LF\r\nlone CR\rlone LF\n\x01\x1f\x7f"),
+        u("Русский текст, é, €, 😀 and 𝄞"),
+        QString(QChar(0xD83D)) + u("lone high, then lone low") + QChar(0xDE00),
+        u("ends in a high surrogate ") + QChar(0xD800),
+        u("%POST_BODY% %PROFILE_ID% 100% %COMMON_FEED%"),
+    };
+    for (const QString& text : texts) {
+        for (const bool adult : {false, true}) {
+            const QString filled = EntryRequestBody(text, text, adult, u("4711"));
+            QString utf8;
+            ASSERT_EQ(suUNICODEToUTF8(filled, &utf8), 0);
+            QByteArray expected;
+            ASSERT_EQ(suStrConvB(utf8, &expected), 0);
+            EXPECT_EQ(EntryRequestBytes(text, text, adult, u("4711")), expected)
+                << text.toStdString();
+        }
+    }
 }
 
 class SessionReply : public ::testing::Test
