@@ -212,6 +212,48 @@ QByteArray PublishJournal::identity(const IDiaryPost* post)
     return hash.result().toHex();
 }
 
+namespace {
+JournalRecord recordOf(const QSqlQuery& query, int first)
+{
+    JournalRecord record;
+    record.state = query.value(first).toString() == QLatin1String("published")
+                       ? PublishState::Published
+                       : PublishState::Sending;
+    record.nonce = query.value(first + 1).toString();
+    record.entryId = query.value(first + 2).toString();
+    record.publishedAt = fromUtcText(query.value(first + 3));
+    record.changedAt = fromUtcText(query.value(first + 4));
+    return record;
+}
+} // namespace
+
+bool PublishJournal::records(const JournalScope& scope, QHash<QByteArray, JournalRecord>* records,
+                             QString* error) const
+{
+    records->clear();
+    if (m_empty)
+        return true;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.isOpen()) {
+        *error = QStringLiteral("the journal is not open");
+        return false;
+    }
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT identity, state, nonce, entry_id, published_at, changed_at FROM posts"
+        " WHERE service = ? AND account = ?"));
+    query.addBindValue(notNull(scope.service));
+    query.addBindValue(accountKey(scope));
+    if (!query.exec()) {
+        *error = errorText(query.lastError());
+        return false;
+    }
+    while (query.next())
+        records->insert(query.value(0).toString().toLatin1(), recordOf(query, 1));
+    return true;
+}
+
 bool PublishJournal::lookup(const JournalScope& scope, const QByteArray& identity,
                             JournalRecord* record, QString* error) const
 {
@@ -234,15 +276,8 @@ bool PublishJournal::lookup(const JournalScope& scope, const QByteArray& identit
         *error = errorText(query.lastError());
         return false;
     }
-    if (!query.next())
-        return true;
-    record->state = query.value(0).toString() == QLatin1String("published")
-                        ? PublishState::Published
-                        : PublishState::Sending;
-    record->nonce = query.value(1).toString();
-    record->entryId = query.value(2).toString();
-    record->publishedAt = fromUtcText(query.value(3));
-    record->changedAt = fromUtcText(query.value(4));
+    if (query.next())
+        *record = recordOf(query, 0);
     return true;
 }
 

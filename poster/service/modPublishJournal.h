@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 
 enum class PublishState {
@@ -63,6 +64,9 @@ public:
     // The record of one post; false with the cause when the journal cannot be read.
     bool lookup(const JournalScope& scope, const QByteArray& identity, JournalRecord* record,
                 QString* error) const;
+    // Every record of the scope by identity, for a whole file at once.
+    bool records(const JournalScope& scope, QHash<QByteArray, JournalRecord>* records,
+                 QString* error) const;
     // Records the post as sending with the nonce of the request about to start, on disk
     // before it returns.
     bool markSending(const JournalScope& scope, const QByteArray& identity, const IDiaryPost* post,

@@ -9,6 +9,7 @@
 #include "poster/workflow/modApp.h"
 #include "poster/workflow/modAppWindowTitle.h"
 #include "poster/workflow/modCheckDiaryPostTimes.h"
+#include "poster/workflow/modCheckPublishedPosts.h"
 #include "poster/workflow/modConfigProxyHT.h"
 #include "poster/workflow/modDateFormat.h"
 #include "poster/workflow/modFormLayout.h"
@@ -306,19 +307,28 @@ void frmMain::LoadDiaryFile(const QString& path)
     const ComPtr<IDiaryPostList> posts = reader->Posts();
     if (!CheckDiaryPostTimes(posts.get()))
         return;
+    // Empty when the journal knows none of the file's posts: all of them are queued.
+    const QList<bool> queued = CheckPublishedPosts(posts.get());
 
     const int count = posts->Count();
     QStringList lines;
     lines.reserve(count);
     LoadedPosts.reserve(LoadedPosts.size() + count);
     for (int i = 0; i < count; ++i) {
+        if (!queued.isEmpty() && !queued.at(i))
+            continue;
         ComPtr<IDiaryPost> post = posts->Item(i);
         lines << PostListLine(post.get());
         LoadedPosts.append(std::move(post));
     }
+    const int appended = static_cast<int>(lines.size());
     lstPosts->addItems(lines);
 
-    ShowStatus(QStringLiteral("Loaded posts: %1 (%2 total)").arg(count).arg(LoadedPosts.size()));
+    QString status =
+        QStringLiteral("Loaded posts: %1 (%2 total)").arg(appended).arg(LoadedPosts.size());
+    if (appended < count)
+        status += QStringLiteral(", %1 left out").arg(count - appended);
+    ShowStatus(status);
     if (lstPosts->count() > 0)
         lstPosts->setCurrentRow(0);
 }
