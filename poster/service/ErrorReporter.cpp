@@ -1,5 +1,6 @@
 #include "poster/service/ErrorReporter.h"
 
+#include "platform/text/ControlCharacters.h"
 #include "platform/ui/MsgBox.h"
 #include "request/KWQT0100.h"
 
@@ -11,7 +12,9 @@
 #include <cstring>
 
 namespace {
-// The first lines of the server's answer, enough to say what it objected to.
+// The first lines of the server's answer, enough to say what it objected to. Its control
+// characters are shown as escapes: the text may reach a terminal, where a CR or an ESC
+// from the server could forge or hide lines.
 QString AnswerExcerpt(const QByteArray& answer)
 {
     // A JSON:API errors document says it best in its own titles and details.
@@ -23,8 +26,9 @@ QString AnswerExcerpt(const QByteArray& answer)
         const QString title = object.value(QStringLiteral("title")).toString();
         const QString detail = object.value(QStringLiteral("detail")).toString();
         if (!title.isEmpty() || !detail.isEmpty())
-            said << (title.isEmpty() || detail.isEmpty() ? title + detail
-                                                         : title + QStringLiteral(": ") + detail)
+            said << escapeControlCharacters(title.isEmpty() || detail.isEmpty()
+                                                ? title + detail
+                                                : title + QStringLiteral(": ") + detail)
                         .left(300);
         if (said.size() == 4)
             break;
@@ -36,6 +40,7 @@ QString AnswerExcerpt(const QByteArray& answer)
     for (QString line : text.split(QLatin1Char('\n'))) {
         line = line.trimmed();
         line.removeIf([](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });
+        line = escapeControlCharacters(line);
         if (line.isEmpty())
             continue;
         if (line.size() > 200)
@@ -55,7 +60,7 @@ QString StatusLine(const QString& log)
     auto matches = status.globalMatch(log);
     while (matches.hasNext())
         last = matches.next().captured(1).trimmed();
-    return last;
+    return escapeControlCharacters(last);
 }
 
 // The last line of wget's log that names an error, for the cases we have no words for.
@@ -67,7 +72,7 @@ QString LastErrorLine(const QString& log)
         if (trimmed.contains(QStringLiteral("ERROR"), Qt::CaseInsensitive) ||
             trimmed.contains(QStringLiteral("failed"), Qt::CaseInsensitive) ||
             trimmed.contains(QStringLiteral("error"), Qt::CaseInsensitive))
-            return trimmed.left(300);
+            return escapeControlCharacters(trimmed).left(300);
     }
     return {};
 }

@@ -3,6 +3,7 @@
 #include "platform/com/DispatchTable.h"
 #include "platform/protect/DataProtection.h"
 #include "platform/text/AnsiCodePage.h"
+#include "platform/text/ControlCharacters.h"
 #include "platform/ui/MsgBox.h"
 #include "tests/TestSupport.h"
 
@@ -124,6 +125,29 @@ TEST(ClassRegistry, CreatesLocalClassesAndRaises429ForUnknownOnes)
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), ErrCantCreateObject);
     }
+}
+
+TEST(ControlCharacters, AreShownAsEscapesAndPlainTextStays)
+{
+    struct Case
+    {
+        QString text;
+        bool keepLineFeeds;
+        QString shown;
+    };
+    const auto u = [](const char16_t* text) { return QString::fromUtf16(text); };
+    const Case cases[] = {
+        {u(u"Привет, tab\tand €"), false, u(u"Привет, tab\tand €")},
+        {u(u"\x1b]0;title\x07"), false, u(u"\\x1B]0;title\\x07")},
+        {u(u"a\rPublished\nb"), false, u(u"a\\rPublished\\nb")},
+        {u(u"line\r\nnext\nlast\r"), true, u(u"line\nnext\nlast\\r")},
+        {u(u"\u009b2J \u007f ") + QChar(0), false, u(u"\\x9B2J \\x7F \\x00")},
+        {u(u"abc\u202edcba \u2066x\u2069 \u2028"), false,
+         u(u"abc\\u202Edcba \\u2066x\\u2069 \\u2028")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(escapeControlCharacters(c.text, c.keepLineFeeds), c.shown)
+            << c.text.toStdString();
 }
 
 TEST(AnsiCodePage, FollowsTheCodePageAndRoundTripsEveryByte)

@@ -183,6 +183,35 @@ TEST(BrivetPost, WgetInheritsNoSecretAndTheSettingsFolderIsPrivate)
     EXPECT_EQ(folder.st_mode & 0777, 0700u);
 }
 
+TEST(BrivetPost, ControlCharactersFromTheServerAreShownEscaped)
+{
+    // An error whose title would set the terminal's title and whose detail would forge
+    // the last line of a successful run.
+    const QString reply =
+        writeTestFile(u("error.json"), R"({"errors":[{"title":"Bad\u001b]0;pwned\u0007\u009b2J",)"
+                                       R"("detail":"\rPublished 1 of 1 posts.\nAll done."}]})");
+    QProcess server;
+    server.start(u("python3"),
+                 {sourceFolder() + u("/tests/service/reply_server.py"), reply, u("422")});
+    ASSERT_TRUE(server.waitForReadyRead(10000));
+    const QString port = QString::fromLatin1(server.readLine()).trimmed().mid(5);
+    const ToolRun run =
+        brivetPost({u("--service-address"), u("http://127.0.0.1:") + port, u("--user"),
+                    u("demo@brivet.example"), writeTestFile(u("diary.txt"), Diary)});
+    server.kill();
+    server.waitForFinished();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(u("Bad\\x1B]0;pwned\\x07\\x9B2J: \\rPublished 1 of 1 "
+                                   "posts.\\nAll done.")))
+        << run.err.toStdString();
+    for (const QString& text : {run.out, run.err}) {
+        for (const QChar c : text)
+            EXPECT_TRUE(c == u'\n' || (c >= u' ' && c != QChar(0x7F) && c != QChar(0x9B)))
+                << int(c.unicode());
+        EXPECT_FALSE(text.split(u'\n').contains(u("Published 1 of 1 posts.")));
+    }
+}
+
 TEST(BrivetPost, DryRunPrintsBodiesAndSendsNothing)
 {
     const ToolRun run = brivetPost({u("--dry-run"), u("--skip"), u("2"), u("--service-address"),

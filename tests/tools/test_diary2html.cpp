@@ -45,3 +45,18 @@ TEST(Diary2Html, ListsEveryPostOfAFileOrSaysWhyNot)
     EXPECT_TRUE(run.err.contains("The file does not exist."));
     EXPECT_TRUE(run.out.isEmpty());
 }
+
+TEST(Diary2Html, MessagesShowTheFilesControlCharactersEscaped)
+{
+    const QString broken = writeTestFile(
+        QStringLiteral("broken.txt"),
+        "DIARY-EXPORT 1\nPOST 2010-03-05 19:07:03\nTI\x1b]0;pwned\x07TLE\rOne\nBODY\nx\n.\n");
+    const Outcome run = diary2html({broken});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("TI\\x1B]0;pwned\\x07TLE\\rOne")) << run.err.constData();
+    for (const char c : run.err)
+        EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    // The HTML itself is data: a control character in a body comes out as it went in.
+    const Outcome body = diary2html({QStringLiteral("--body")}, "a\x1b[2Jb");
+    EXPECT_EQ(body.out, QByteArray("a\x1b[2Jb"));
+}

@@ -3,6 +3,7 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/process/ProcessTempFolder.h"
 #include "platform/process/TerminationSignals.h"
+#include "platform/text/ControlCharacters.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/convert/modConverter.h"
 #include "poster/service/ErrorReporter.h"
@@ -26,11 +27,18 @@ constexpr int ExitPublished = 0;
 constexpr int ExitPostsLeft = 1;
 constexpr int ExitBadArguments = 2;
 
-void out(FILE* stream, const QString& text)
+void write(FILE* stream, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
+}
+
+// A message line. Its texts may come from the server or the diary file, so their control
+// characters are shown as escapes rather than obeyed by the terminal.
+void out(FILE* stream, const QString& text)
+{
+    write(stream, escapeControlCharacters(text, true));
 }
 
 int bad(const QString& text)
@@ -54,7 +62,7 @@ bool askPassword(const QString& prompt, QString* password)
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     tcsetattr(fd, TCSAFLUSH, &quiet);
-    std::fputs(prompt.toLocal8Bit().constData(), tty);
+    std::fputs(escapeControlCharacters(prompt).toLocal8Bit().constData(), tty);
     std::fflush(tty);
     QByteArray line;
     for (int c = std::fgetc(tty); c != EOF && c != '\n'; c = std::fgetc(tty))
@@ -109,8 +117,9 @@ public:
     {
         const ComPtr<IDiaryPost> post = m_posts->Item(m_next);
         if (m_dryRun) {
-            out(stdout, EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
-                                         post->AdultOnly(), QStringLiteral("%PROFILE_ID%")));
+            // The body is data, printed as it would be sent.
+            write(stdout, EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
+                                           post->AdultOnly(), QStringLiteral("%PROFILE_ID%")));
             return true;
         }
         try {

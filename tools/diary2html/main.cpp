@@ -2,6 +2,7 @@
 //   diary2html --body [--no-line-breaks]   one body from standard input to HTML
 //   diary2html FILE                         every post of a diary export file
 #include "platform/com/RuntimeError.h"
+#include "platform/text/ControlCharacters.h"
 #include "poster/convert/modConverter.h"
 #include "poster/workflow/modPostListLine.h"
 #include "support/diary/DiaryFileReader.h"
@@ -24,6 +25,14 @@ int usage()
 {
     printUsage(stderr);
     return 2;
+}
+
+// A message line: it may quote the diary file, whose control characters are shown as
+// escapes rather than obeyed by the terminal. The HTML on standard output stays exact.
+void complain(const QString& text)
+{
+    std::fprintf(stderr, "diary2html: %s\n",
+                 escapeControlCharacters(text, true).toLocal8Bit().constData());
 }
 
 void write(const QString& text)
@@ -53,7 +62,7 @@ int main(int argc, char* argv[])
     try {
         return run(argc, argv);
     } catch (const RuntimeError& error) { // a post the converter refuses
-        std::fprintf(stderr, "diary2html: %s\n", qPrintable(error.description()));
+        complain(error.description());
         return 2;
     }
 }
@@ -83,8 +92,7 @@ int run(int argc, char* argv[])
 
     const ComPtr<IDiaryFileReader> reader = newDiaryFileReader();
     if (!reader->LoadFile(arguments.first())) {
-        std::fprintf(stderr, "diary2html: %s: %s\n", qPrintable(arguments.first()),
-                     qPrintable(reader->LastError()));
+        complain(arguments.first() + QStringLiteral(": ") + reader->LastError());
         return 2;
     }
     const ComPtr<IDiaryPostList> posts = reader->Posts();

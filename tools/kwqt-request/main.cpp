@@ -6,6 +6,7 @@
 #include "platform/process/ProcessTempFolder.h"
 #include "platform/process/TerminationSignals.h"
 #include "platform/text/AnsiCodePage.h"
+#include "platform/text/ControlCharacters.h"
 #include "request/KWQT0100.h"
 #include "tools/common/SecretInput.h"
 
@@ -46,18 +47,22 @@ QString masked(QString commandLine)
     return commandLine;
 }
 
+// Message lines may quote the server (wget's log) or a file; their control characters are
+// shown as escapes, not obeyed by the terminal. The response itself stays as it came.
+void printMessage(const QString& text)
+{
+    print(stderr, escapeControlCharacters(text, true).toLocal8Bit());
+}
+
 int fail(const QString& message)
 {
-    print(stderr,
-          (QStringLiteral("kwqt-request: ") + message + QStringLiteral("\n")).toLocal8Bit());
+    printMessage(QStringLiteral("kwqt-request: ") + message + QStringLiteral("\n"));
     return 99;
 }
 
 void warn(const QString& message)
 {
-    print(
-        stderr,
-        (QStringLiteral("kwqt-request: warning: ") + message + QStringLiteral("\n")).toLocal8Bit());
+    printMessage(QStringLiteral("kwqt-request: warning: ") + message + QStringLiteral("\n"));
 }
 
 // A password from its option (read by every local user, so warned about), its file, or
@@ -404,7 +409,7 @@ int main(int argc, char* argv[])
                                    .arg(wgetCode)
                                    .arg(systemCode)
                                    .arg(receivedFile, masked(commandLine), log);
-        print(stderr, report.toLocal8Bit());
+        printMessage(report);
         return rc;
     } catch (const RuntimeError& error) {
         return fail(QStringLiteral("error %1 in %2: %3")
