@@ -108,7 +108,7 @@ QString RedirectTarget(const QString& log)
         last = matches.next().captured(1);
     last.remove(QStringLiteral(" [following]"));
     last.removeIf([](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });
-    return last.trimmed().left(500);
+    return escapeControlCharacters(last.trimmed()).left(500);
 }
 
 // "5 minutes", "90 seconds", "1 hour".
