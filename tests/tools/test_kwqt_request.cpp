@@ -238,32 +238,33 @@ TEST(KwqtRequest, LimitsStopAnswersThatNeverEnd)
         EXPECT_EQ(run.exitCode, 99) << wrong;
         EXPECT_TRUE(run.err.contains("--max-time takes a whole number above 0")) << wrong;
     }
+}
 
-    TEST(KwqtRequest, TheResponseComesAsItWasAndMessagesShowControlCharactersEscaped)
-    {
-        const QByteArray hostile = "\x1b]0;pwned\x07\rLastRC=0\r\n\x9b";
-        const QString reply = writeTestFile(QStringLiteral("hostile.txt"), hostile);
-        QProcess server;
-        server.start(QStringLiteral("python3"),
-                     {sourceFolder() + QStringLiteral("/tests/service/reply_server.py"), reply,
-                      QStringLiteral("500")});
-        ASSERT_TRUE(server.waitForReadyRead(10000));
-        const QString port = QString::fromLatin1(server.readLine()).trimmed().mid(5);
-        const QString missing = testFolder() + QStringLiteral("/no\x1b[2Jsuch");
-        const Outcome run = kwqtRequest({QStringLiteral("--proxy"), QStringLiteral("direct"),
-                                         QStringLiteral("--method"), QStringLiteral("POST"),
-                                         QStringLiteral("http://127.0.0.1:") + port});
-        const Outcome refused = kwqtRequest(
-            {QStringLiteral("--data"), missing, QStringLiteral("http://127.0.0.1:") + port});
-        server.kill();
-        server.waitForFinished();
-        EXPECT_EQ(run.exitCode, 6) << run.err.constData();
-        EXPECT_EQ(run.out, hostile); // printed on purpose, byte for byte
-        EXPECT_TRUE(run.err.contains("\nLastRC=6\n") || run.err.startsWith("LastRC=6\n"));
-        EXPECT_TRUE(run.err.contains("awaiting response... 500")) << run.err.constData();
-        EXPECT_EQ(refused.exitCode, 99);
-        EXPECT_TRUE(refused.err.contains("no\\x1B[2Jsuch")) << refused.err.constData();
-        for (const QByteArray& err : {run.err, refused.err})
-            for (const char c : err)
-                EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
-    }
+TEST(KwqtRequest, TheResponseComesAsItWasAndMessagesShowControlCharactersEscaped)
+{
+    const QByteArray hostile = "\x1b]0;pwned\x07\rLastRC=0\r\n\x9b";
+    const QString reply = writeTestFile(QStringLiteral("hostile.txt"), hostile);
+    QProcess server;
+    server.start(QStringLiteral("python3"),
+                 {sourceFolder() + QStringLiteral("/tests/service/reply_server.py"), reply,
+                  QStringLiteral("500")});
+    ASSERT_TRUE(server.waitForReadyRead(10000));
+    const QString port = QString::fromLatin1(server.readLine()).trimmed().mid(5);
+    const QString missing = testFolder() + QStringLiteral("/no\x1b[2Jsuch");
+    const Outcome run = kwqtRequest({QStringLiteral("--proxy"), QStringLiteral("direct"),
+                                     QStringLiteral("--method"), QStringLiteral("POST"),
+                                     QStringLiteral("http://127.0.0.1:") + port});
+    const Outcome refused = kwqtRequest(
+        {QStringLiteral("--data"), missing, QStringLiteral("http://127.0.0.1:") + port});
+    server.kill();
+    server.waitForFinished();
+    EXPECT_EQ(run.exitCode, 6) << run.err.constData();
+    EXPECT_EQ(run.out, hostile); // printed on purpose, byte for byte
+    EXPECT_TRUE(run.err.contains("\nLastRC=6\n") || run.err.startsWith("LastRC=6\n"));
+    EXPECT_TRUE(run.err.contains("awaiting response... 500")) << run.err.constData();
+    EXPECT_EQ(refused.exitCode, 99);
+    EXPECT_TRUE(refused.err.contains("no\\x1B[2Jsuch")) << refused.err.constData();
+    for (const QByteArray& err : {run.err, refused.err})
+        for (const char c : err)
+            EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+}
