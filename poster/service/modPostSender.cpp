@@ -162,47 +162,62 @@ qsizetype JsonUtf8Length(QStringView text)
 
 char* WriteJsonUtf8(QStringView text, char* out)
 {
-    const auto put = [&out](char32_t code) {
-        if (code < 0x80) {
-            *out++ = static_cast<char>(code);
-        } else if (code < 0x800) {
-            *out++ = static_cast<char>(0xC0 | (code >> 6));
-            *out++ = static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            *out++ = static_cast<char>(0xE0 | (code >> 12));
-            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            *out++ = static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            *out++ = static_cast<char>(0xF0 | (code >> 18));
-            *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            *out++ = static_cast<char>(0x80 | (code & 0x3F));
-        }
-    };
-    // WriteJson does the escaping; its output is written as UTF-8 a piece at a time.
-    QChar escaped[8];
+    static const char hex[] = "0123456789abcdef";
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c >= 0x20 && c < 0x80 && c != u'\\' && c != u'"') {
+        char32_t c = text[i].unicode();
+        if (c >= 0x20 && c < 0x80) {
+            if (c == u'\\' || c == u'"')
+                *out++ = '\\';
             *out++ = static_cast<char>(c);
             continue;
         }
-        qsizetype taken = 1;
-        if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
-            taken = 2;
-        else if (QChar::isHighSurrogate(c) && i + 1 < size && text[i + 1].isLowSurrogate())
-            taken = 2;
-        const QChar* end = WriteJson(text.mid(i, taken), escaped);
-        for (const QChar* p = escaped; p < end; ++p) {
-            if (p->isHighSurrogate() && p + 1 < end) {
-                put(QChar::surrogateToUcs4(*p, p[1]));
-                ++p;
-            } else {
-                put(p->unicode());
+        if (c < 0x20) {
+            *out++ = '\\';
+            switch (c) {
+            case u'\r':
+                if (i + 1 < size && text[i + 1] == u'\n')
+                    ++i;
+                *out++ = 'n';
+                break;
+            case u'\n':
+                *out++ = 'n';
+                break;
+            case u'\t':
+                *out++ = 't';
+                break;
+            case u'\b':
+                *out++ = 'b';
+                break;
+            case u'\f':
+                *out++ = 'f';
+                break;
+            default:
+                *out++ = 'u';
+                *out++ = '0';
+                *out++ = '0';
+                *out++ = hex[c >> 4];
+                *out++ = hex[c & 0xF];
             }
+            continue;
         }
-        i += taken - 1;
+        if (QChar::isSurrogate(c)) {
+            if (QChar::isHighSurrogate(c) && i + 1 < size && text[i + 1].isLowSurrogate())
+                c = QChar::surrogateToUcs4(static_cast<char16_t>(c), text[++i].unicode());
+            else
+                c = QChar::ReplacementCharacter;
+        }
+        if (c < 0x800) {
+            *out++ = static_cast<char>(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            *out++ = static_cast<char>(0xE0 | (c >> 12));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            *out++ = static_cast<char>(0xF0 | (c >> 18));
+            *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     }
     return out;
 }
