@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+class QWidget;
+
 struct ShownBox
 {
     QString prompt;
@@ -27,6 +29,11 @@ private:
     QList<int> m_answers;
     QList<ShownBox> m_shown;
 };
+
+// The controls of window whose text does not fit them, named with what is missing: a
+// button's caption needs room on both sides, a label, option or check box its whole
+// text (a wrapping label its height), a drop-down list its longest entry.
+QStringList captionsThatDoNotFit(const QWidget* window);
 
 // A folder for this test's files, removed afterwards.
 QString testFolder();

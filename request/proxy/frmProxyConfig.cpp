@@ -24,6 +24,15 @@ bool isRussian()
     return GetUserDefaultLangID() == LangRussian;
 }
 
+// Wide enough for the caption with room on both sides, whichever language it is in
+// (the style's own size leaves a long Russian caption touching the edges).
+int buttonWidth(const QPushButton* button)
+{
+    const QFontMetrics metrics(button->font());
+    return std::max(button->sizeHint().width(),
+                    metrics.horizontalAdvance(button->text()) + 2 * metrics.height());
+}
+
 QString fieldOf(_ProxySettings* settings, HRESULT (_ProxySettings::*get)(QString*))
 {
     QString value;
@@ -141,6 +150,10 @@ void frmProxyConfig::Form_Load()
 {
     if (!isRussian())
         SetEnglishTexts();
+    cmdDetect->setMinimumWidth(buttonWidth(cmdDetect));
+    const int pair = std::max(buttonWidth(cmdOk), buttonWidth(cmdCancel));
+    cmdOk->setMinimumWidth(pair);
+    cmdCancel->setMinimumWidth(pair);
     resize(sizeHint().expandedTo(QSize(460, 0)));
     sxCenterFormEx(this, 0);
     sxFixUserControlsContainerWindow();

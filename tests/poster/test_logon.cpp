@@ -206,6 +206,11 @@ TEST_F(LogonWindow, EveryWayOutRemembersWhatWasTyped)
     EXPECT_TRUE(boxes.shown().isEmpty());
 }
 
+TEST_F(LogonWindow, ButtonsAndLabelsFitTheirTexts)
+{
+    EXPECT_EQ(captionsThatDoNotFit(open().get()).join(u'\n').toStdString(), "");
+}
+
 TEST_F(LogonWindow, APlacementIsRestored)
 {
     QPoint where;

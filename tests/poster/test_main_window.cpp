@@ -261,6 +261,14 @@ TEST_F(MainWindow, TheSampleDiarysWarningShowsWholeAndWrappedInTheRealBox)
     EXPECT_GT(form.LoadedPosts.size(), 0); // OK went on loading
 }
 
+TEST_F(MainWindow, ButtonsAndTheWaitListFitTheirTexts)
+{
+    frmMain form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(captionsThatDoNotFit(&form).join(u'\n').toStdString(), "");
+}
+
 TEST_F(MainWindow, DeleteRemovesTheSelectedPostAndSelectsTheNext)
 {
     frmMain form;

@@ -129,6 +129,14 @@ TEST_F(WaitWindow, OpensFullWithTheWholeWaitInItsCaption)
     }
 }
 
+TEST_F(WaitWindow, TheLongestCountdownAndTheButtonsFit)
+{
+    const auto wait = open(OneHour);
+    wait->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wait.get()));
+    EXPECT_EQ(captionsThatDoNotFit(wait.get()).join(u'\n').toStdString(), "");
+}
+
 TEST_F(WaitWindow, ThreeSecondsEndAtTheFirstTickPastTheEndToTheSecond)
 {
     // The times are kept to the second, so where in its second the wait starts decides

@@ -327,6 +327,23 @@ TEST_F(ProxyDialogTest, EveryTextFollowsTheUsersLanguage)
     }
 }
 
+TEST_F(ProxyDialogTest, TextsFitTheirControlsInBothLanguages)
+{
+    for (const QLocale& locale : {QLocale(QLocale::English, QLocale::UnitedStates),
+                                  QLocale(QLocale::Russian, QLocale::Russia)}) {
+        QLocale::setDefault(locale);
+        const auto dialog = open(atProxy);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        EXPECT_EQ(captionsThatDoNotFit(dialog.get()).join(u'\n').toStdString(), "")
+            << locale.name().toStdString();
+        // Each address field holds a host and port of common length in view.
+        const int address = dialog->txtHTTPAddress->fontMetrics().horizontalAdvance(
+            QStringLiteral("proxy.example.com:3128"));
+        for (QLineEdit* box : textBoxes(*dialog))
+            EXPECT_GE(box->width(), address) << box->objectName().toStdString();
+    }
+}
+
 TEST_F(ProxyDialogTest, FocusSelectsTheWholeTextOfTheServerFields)
 {
     const auto dialog = open(atProxy);
