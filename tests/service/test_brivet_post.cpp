@@ -7,6 +7,7 @@
 #include "tests/TestSupport.h"
 #include "tests/sandbox/SandboxServer.h"
 
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -42,6 +43,7 @@ ToolRun brivetPost(const QStringList& arguments, const QString& password = u("de
         environment.insert(u("BRIVET_PASSWORD"), password);
     if (!configHome.isEmpty())
         environment.insert(u("XDG_CONFIG_HOME"), configHome);
+
     process.setProcessEnvironment(environment);
     // No terminal to ask on, even when the tests run from one: a missing password is
     // an error, not a prompt. The usual umask, under which folders come out 0755.
@@ -50,7 +52,15 @@ ToolRun brivetPost(const QStringList& arguments, const QString& password = u("de
         ::setsid();
         ::umask(022);
     });
-    process.start(u(BRIVET_POST), arguments);
+    // Each test has a publish journal of its own, as a user on a machine of their own.
+    QStringList withJournal = arguments;
+    if (!arguments.contains(u("--journal")) && !arguments.isEmpty())
+        withJournal.prepend(testFolder() + u("/journal-") +
+                            u(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                            u(".sqlite"));
+    if (withJournal.size() > arguments.size())
+        withJournal.prepend(u("--journal"));
+    process.start(u(BRIVET_POST), withJournal);
     process.waitForFinished(120000);
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
@@ -91,11 +101,13 @@ TEST(BrivetPost, UntrustedCertificateStopsTheRun)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(u("Can't log on Brivet.")));
     EXPECT_TRUE(run.err.contains(u("certificate could not be verified"))) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(u("Resume with --skip 0.")));
+    EXPECT_TRUE(run.out.contains(u("Post 1 of 3 was not published; 0 published in this run. Run "
+                                   "the same command again to go on.")))
+        << run.out.toStdString();
     EXPECT_TRUE(sandbox.entries().isEmpty());
 }
 
-TEST(BrivetPost, StopsAtTheFirstFailureAndResumesWithSkip)
+TEST(BrivetPost, StopsAtTheFirstFailureAndResumesWithTheJournal)
 {
     SandboxServer sandbox;
     // Logon and post 1 pass; post 2 fails twice, more than the one retry allows.
@@ -115,12 +127,17 @@ TEST(BrivetPost, StopsAtTheFirstFailureAndResumesWithSkip)
     EXPECT_TRUE(run.err.contains(u("Can't send post.\n\nThe server answered: HTTP 500")))
         << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(u("Retrying (1 of 1).")));
-    EXPECT_TRUE(run.out.contains(u("Resume with --skip 1."))) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(u("Post 2 of 3 was not published; 1 published in this run. Run "
+                                   "the same command again to go on; add --resend-unconfirmed "
+                                   "to send post 2 again with the same request.")))
+        << run.out.toStdString();
     EXPECT_EQ(titles(sandbox), QStringList{u("One")});
 
-    run = brivetPost(common + QStringList{u("--skip"), u("1"), diary}, QString());
+    run = brivetPost(common + QStringList{u("--resend-unconfirmed"), diary}, QString());
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.out.startsWith(u("Uploading post 2 of 3\n")));
+    EXPECT_TRUE(run.out.startsWith(u("Left out 1 posts published before (the last of them on ")))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(u("\nUploading post 2 of 3\nUploading post 3 of 3\n")));
     EXPECT_EQ(titles(sandbox), (QStringList{u("One"), u("Two"), u("Three")}));
 }
 
@@ -246,4 +263,80 @@ TEST(BrivetPost, BadArgumentsAndFilesExitWithTwo)
     const ToolRun run = brivetPost({u("--user"), u("a@b"), diary}, QString());
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.contains(u("BRIVET_PASSWORD")));
+}
+
+TEST(BrivetPost, UnconfirmedPostsStopTheRunUnlessResentOrLeftOut)
+{
+    SandboxServer sandbox;
+    // Logon and post 1 pass; post 2 is stored but its answer is an error.
+    ASSERT_TRUE(sandbox.start({u("--faults"), u("none,none,after-store")}));
+    const QString diary = writeTestFile(u("diary.txt"), Diary);
+    const QString report = testFolder() + u("/report.csv");
+    const QStringList common = {u("--service-address"), sandbox.baseAddress(), u("--user"),
+                                u("demo@brivet.example")};
+    ToolRun run = brivetPost(common + QStringList{diary});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_EQ(titles(sandbox), (QStringList{u("One"), u("Two")}));
+
+    // The same command again: post 1 is left out, post 2 stops the run before it.
+    run = brivetPost(common + QStringList{diary});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(u("Post 2 of 3 (2010-03-06 10:00:00, \"Two\") is unconfirmed")))
+        << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(u("Uploading")));
+
+    // Left out, post 2 stays unconfirmed; the report says what became of every post.
+    run = brivetPost(common + QStringList{u("--skip-unconfirmed"), u("--report"), report, diary});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(u("Left out 1 unconfirmed posts (--skip-unconfirmed).")));
+    EXPECT_EQ(titles(sandbox), (QStringList{u("One"), u("Two"), u("Three")}));
+    QFile file(report);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u("\r\n"));
+    ASSERT_EQ(lines.size(), 5) << lines.join(u("|")).toStdString();
+    EXPECT_EQ(lines[0], u("date,title,state,entry id,time,error"));
+    EXPECT_TRUE(lines[1].startsWith(u("2010-03-05 19:07:03,One,published before,1,20")));
+    EXPECT_TRUE(lines[2].startsWith(u("2010-03-06 10:00:00,Two,unconfirmed,,,not confirmed")));
+    EXPECT_TRUE(lines[3].startsWith(u("2010-03-07 11:00:00,Three,published,3,20")))
+        << lines[3].toStdString();
+    EXPECT_EQ(lines[4], QString());
+
+    // Sent again with its nonce, post 2 is the entry the service already stored.
+    run = brivetPost(common + QStringList{u("--resend-unconfirmed"), diary});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(u("Left out 2 posts published before")));
+    EXPECT_TRUE(run.out.contains(u("Uploading post 2 of 3\nPublished 1 of 3 posts.")));
+    EXPECT_EQ(titles(sandbox), (QStringList{u("One"), u("Two"), u("Three")}));
+}
+
+TEST(BrivetPost, TheJournalIsReadByADryRunAndMustBeWritableForARun)
+{
+    SandboxServer sandbox;
+    ASSERT_TRUE(sandbox.start());
+    const QString diary = writeTestFile(u("diary.txt"), Diary);
+    const QString journal = testFolder() + u("/own-journal.sqlite");
+    const QStringList common = {u("--service-address"),   sandbox.baseAddress(), u("--user"),
+                                u("demo@brivet.example"), u("--journal"),        journal};
+    ToolRun run = brivetPost(common + QStringList{u("--dry-run"), diary});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(journal)); // a dry run writes nothing
+
+    ASSERT_EQ(brivetPost(common + QStringList{u("--skip"), u("2"), diary}).exitCode, 0);
+    run = brivetPost(common + QStringList{u("--dry-run"), diary});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(u("Left out 1 posts published before")));
+    EXPECT_TRUE(run.out.contains(u("Dry run: 2 of 3 posts shown, nothing sent.")));
+    EXPECT_FALSE(run.out.contains(u("Uploading post 3")));
+
+    // A journal that cannot be written: no request at all, and the file is named.
+    const QString blocker = writeTestFile(u("journal-blocker"), "x");
+    const QStringList sessions = sandbox.log().split(u("\n")).filter(u("/v2/sessions"));
+    run = brivetPost({u("--service-address"), sandbox.baseAddress(), u("--user"),
+                      u("demo@brivet.example"), u("--journal"), blocker + u("/journal.sqlite"),
+                      diary});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(blocker + u("/journal.sqlite"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u("Nothing was sent.")));
+    EXPECT_EQ(sandbox.log().split(u("\n")).filter(u("/v2/sessions")), sessions);
+    EXPECT_EQ(titles(sandbox), QStringList{u("Three")});
 }

@@ -14,6 +14,7 @@
 #include "poster/workflow/modApp.h"
 #include "support/diary/DiaryFileReader.h"
 #include "support/settings/SettingsStore.h"
+#include "tools/brivet-post/JournalPlan.h"
 #include "tools/common/SecretInput.h"
 
 #include <QCommandLineParser>
@@ -75,11 +76,19 @@ bool askPassword(const QString& prompt, QString* password)
     return true;
 }
 
+// What the last report said, for the run's report file.
+QString& LastReportText()
+{
+    static QString text;
+    return text;
+}
+
 // Answers Retry to the first `retries` failures of each request, Cancel after.
 ErrorReporter::Sink consoleSink(int retries)
 {
     return [retries, url = QString(), failures = 0](const ErrorReport& report) mutable {
         out(stderr, report.text);
+        LastReportText() = report.text;
         if (report.requestUrl.isEmpty())
             return vbOK;
         if (report.requestUrl != url) {
@@ -94,75 +103,133 @@ ErrorReporter::Sink consoleSink(int retries)
     };
 }
 
-// The run over the posts of the file from index `skip` on; a published post is passed
-// over from then on, as the window's queue drops it.
+// The run over the queued posts of the file; a published post is passed over from then
+// on, as the window's queue drops it. Posts are numbered by their place in the file.
 class CommandLineRun : public UploadRunSteps
 {
 public:
-    CommandLineRun(const IDiaryPostList* posts, int skip, bool dryRun)
-        : m_posts(posts), m_next(skip), m_dryRun(dryRun)
+    CommandLineRun(const IDiaryPostList* posts, const QList<int>& queue, bool dryRun,
+                   QList<PostReport>* reports)
+        : m_posts(posts), m_queue(queue), m_dryRun(dryRun), m_reports(reports)
     {
     }
-    int PostsLeft() const override { return m_posts->Count() - m_next; }
-    int RunTotal() const override { return m_posts->Count(); }
+    int PostsLeft() const override { return static_cast<int>(m_queue.size()) - m_next; }
     void SelectFirstPost() override {}
     void ShowStatus(const QString& text) override
     {
-        if (text != StoppedStatus)
-            out(stdout, text);
+        if (text == StoppedStatus)
+            return;
+        out(stdout, text.startsWith(QStringLiteral("Uploading post "))
+                        ? UploadingStatus(current() + 1, m_posts->Count())
+                        : text);
     }
     void ProcessInput() override { QCoreApplication::processEvents(); }
     bool StopRequested() const override { return TerminationRequested(); }
     bool SendFirstPost() override
     {
-        const ComPtr<IDiaryPost> post = m_posts->Item(m_next);
+        const ComPtr<IDiaryPost> post = m_posts->Item(current());
         if (m_dryRun) {
             // The body is data, printed as it would be sent.
             write(stdout, EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
                                            post->AdultOnly(), QStringLiteral("%PROFILE_ID%")));
             return true;
         }
+        PostReport& report = (*m_reports)[current()];
+        LastReportText().clear();
+        bool published = false;
         try {
-            return SendPost(post, true, false);
+            published = SendPost(post, true, false);
         } catch (const RuntimeError& error) {
-            out(stderr, ErrorReporter::RunTimeErrorText(error, QStringLiteral("Can't send post.")));
-            return false;
+            LastReportText() =
+                ErrorReporter::RunTimeErrorText(error, QStringLiteral("Can't send post."));
+            out(stderr, LastReportText());
         }
+        JournalRecord record;
+        QString error;
+        if (published) {
+            Journal().lookup(ServiceJournalScope(), PublishJournal::identity(post.get()), &record,
+                             &error);
+            report = {PostOutcome::Published, record.entryId, record.publishedAt, {}};
+        } else if (!LastReportText().isEmpty()) {
+            report = {PostOutcome::Failed, {}, {}, LastReportText()};
+        }
+        return published;
     }
     void RemoveFirstPost() override { ++m_next; }
     bool WaitBeforeNextPost() override { return !TerminationRequested(); }
 
-    int next() const { return m_next; }
+    // The file index of the first post left.
+    int current() const { return m_queue.at(m_next); }
 
 private:
     const IDiaryPostList* m_posts;
-    int m_next;
+    QList<int> m_queue;
+    int m_next = 0;
     bool m_dryRun;
+    QList<PostReport>* m_reports;
 };
 
-// Uploads posts from index `skip` on, in order, stopping at the first that is not
-// published. Returns how many posts were published.
-int uploadPosts(const IDiaryPostList* posts, int skip, bool dryRun, bool* stopped)
+QString postName(const IDiaryPostList* posts, int index)
+{
+    const auto post = posts->Item(index);
+    return QStringLiteral("Post %1 of %2 (%3%4)")
+        .arg(index + 1)
+        .arg(posts->Count())
+        .arg(post->PostDate().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+             post->Title().isEmpty() ? QString() : QStringLiteral(", \"%1\"").arg(post->Title()));
+}
+
+// Uploads the planned posts in order, stopping at the first that is not published.
+// False when posts are left.
+bool uploadPosts(const IDiaryPostList* posts, JournalPlan* plan, bool dryRun)
 {
     const int total = posts->Count();
-    CommandLineRun steps(posts, skip, dryRun);
+    if (plan->publishedBefore > 0)
+        out(stdout, QStringLiteral("Left out %1 posts published before (the last of them on %2).")
+                        .arg(plan->publishedBefore)
+                        .arg(plan->lastPublished.toLocalTime().toString(Qt::ISODate)));
+    if (plan->unconfirmedLeftOut > 0)
+        out(stdout, QStringLiteral("Left out %1 unconfirmed posts (--skip-unconfirmed).")
+                        .arg(plan->unconfirmedLeftOut));
+    CommandLineRun steps(posts, plan->queue, dryRun, &plan->reports);
     const UploadRunResult result = RunUpload(steps, 1);
-    *stopped = result.end != UploadRunEnd::AllDone;
-    if (*stopped) {
-        out(stdout, QStringLiteral("Post %1 of %2 was not published; %3 published in this "
-                                   "run. Resume with --skip %4.")
-                        .arg(steps.next() + 1)
+    if (result.end != UploadRunEnd::AllDone) {
+        const int index = steps.current();
+        JournalRecord record;
+        QString error;
+        Journal().lookup(ServiceJournalScope(), PublishJournal::identity(posts->Item(index).get()),
+                         &record, &error);
+        out(stdout, QStringLiteral("Post %1 of %2 was not published; %3 published in this run. "
+                                   "Run the same command again to go on%4.")
+                        .arg(index + 1)
                         .arg(total)
                         .arg(result.published)
-                        .arg(steps.next()));
-        return result.published;
+                        .arg(record.state == PublishState::Sending
+                                 ? QStringLiteral("; add --resend-unconfirmed to send post %1 "
+                                                  "again with the same request")
+                                       .arg(index + 1)
+                                 : QString()));
+        return false;
+    }
+    if (plan->stopAt >= 0) {
+        out(stdout,
+            postName(posts, plan->stopAt) +
+                QStringLiteral(" is unconfirmed: the program stopped or lost the service's answer "
+                               "while sending it, so Brivet may have stored it. Check it on "
+                               "Brivet, then run again with --resend-unconfirmed to send it with "
+                               "the same request (a service that recognises the request's nonce "
+                               "does not store it twice), or with --skip-unconfirmed to leave it "
+                               "out."));
+        if (result.published > 0)
+            out(stdout, QStringLiteral("Published %1 posts before it.").arg(result.published));
+        return false;
     }
     out(stdout, dryRun
                     ? QStringLiteral("Dry run: %1 of %2 posts shown, nothing sent.")
-                          .arg(total - skip)
+                          .arg(plan->queue.size())
                           .arg(total)
                     : QStringLiteral("Published %1 of %2 posts.").arg(result.published).arg(total));
-    return result.published;
+    return true;
 }
 
 // A value that the logon window stored in the program's main settings section.
@@ -234,8 +301,23 @@ int main(int argc, char* argv[])
         QStringLiteral("remembered"),
         QStringLiteral("use the user name and password that the logon window remembered "
                        "where none is given"));
-    parser.addOptions(
-        {address, caFile, user, passwordFile, remembered, retries, skip, maxTime, dryRun});
+    const QCommandLineOption journal(QStringLiteral("journal"),
+                                     QStringLiteral("the publish journal to use instead of %1")
+                                         .arg(PublishJournal::defaultPath()),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption resendUnconfirmed(
+        QStringLiteral("resend-unconfirmed"),
+        QStringLiteral("send a post that the journal holds as unconfirmed again, with the "
+                       "request it went with"));
+    const QCommandLineOption skipUnconfirmed(
+        QStringLiteral("skip-unconfirmed"),
+        QStringLiteral("leave out the posts that the journal holds as unconfirmed"));
+    const QCommandLineOption report(QStringLiteral("report"),
+                                    QStringLiteral("write a CSV line for every post of the file "
+                                                   "after the run"),
+                                    QStringLiteral("FILE"));
+    parser.addOptions({address, caFile, user, passwordFile, remembered, retries, skip, maxTime,
+                       dryRun, journal, resendUnconfirmed, skipUnconfirmed, report});
     parser.addPositionalArgument(QStringLiteral("DIARY-FILE"),
                                  QStringLiteral("the diary export file to publish"));
     if (!parser.parse(QCoreApplication::arguments()))
@@ -274,7 +356,23 @@ int main(int argc, char* argv[])
                        .arg(posts->Count()));
 
     const bool dry = parser.isSet(dryRun);
-    if (!dry) {
+    if (parser.isSet(resendUnconfirmed) && parser.isSet(skipUnconfirmed))
+        return bad(QStringLiteral("give --resend-unconfirmed or --skip-unconfirmed, not both"));
+    if (dry && parser.isSet(report))
+        return bad(QStringLiteral("--dry-run writes nothing, so it takes no --report"));
+    if (parser.isSet(journal)) {
+        if (parser.value(journal).isEmpty())
+            return bad(QStringLiteral("--journal takes a file name"));
+        SetJournalPath(parser.value(journal));
+    }
+    if (dry) {
+        LogonUserName = parser.value(user);
+        if (LogonUserName.isEmpty() && parser.isSet(remembered))
+            LogonUserName = rememberedValue(QStringLiteral("Username"));
+        if (LogonUserName.isEmpty())
+            out(stderr, QStringLiteral("brivet-post: no account given, so the publish journal "
+                                       "cannot say which posts were published before"));
+    } else {
         const bool useRemembered = parser.isSet(remembered);
         LogonUserName = parser.value(user);
         if (LogonUserName.isEmpty() && useRemembered)
@@ -304,8 +402,26 @@ int main(int argc, char* argv[])
     }
     ErrorReporter::instance().setSink(consoleSink(retryCount));
 
-    bool stopped = false;
-    uploadPosts(posts.get(), skipCount, dry, &stopped);
+    // The program never publishes without its record; a dry run only reads it.
+    JournalPlan plan;
+    if (!OpenJournal(&error, dry)) {
+        out(stderr, QStringLiteral("brivet-post: ") + error + QStringLiteral(" Nothing was sent."));
+        return ExitPostsLeft;
+    }
+    if (!PlanRun(posts.get(), skipCount, ServiceJournalScope(), parser.isSet(resendUnconfirmed),
+                 parser.isSet(skipUnconfirmed), &plan, &error)) {
+        out(stderr, QStringLiteral("brivet-post: the publish journal %1 cannot be read: %2. "
+                                   "Nothing was sent.")
+                        .arg(Journal().path(), error));
+        return ExitPostsLeft;
+    }
+    const bool stopped = !uploadPosts(posts.get(), &plan, dry);
+    if (parser.isSet(report) &&
+        !WriteRunReport(parser.value(report), posts.get(), plan.reports, &error)) {
+        out(stderr, QStringLiteral("brivet-post: cannot write the report %1: %2")
+                        .arg(parser.value(report), error));
+        return ExitPostsLeft;
+    }
     if (TerminationRequested()) {
         out(stderr, QStringLiteral("brivet-post: stopped by signal %1.").arg(TerminationSignal()));
         return 128 + TerminationSignal();
