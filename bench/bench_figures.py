@@ -28,7 +28,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def run(program, *arguments):
-    result = subprocess.run([program, *map(str, arguments)], capture_output=True, text=True)
+    # The libraries of the program's own folder, so that a copy of a build's bin folder
+    # runs with its own and not with those of the build it was copied from.
+    env = dict(os.environ, LD_LIBRARY_PATH=os.path.dirname(program))
+    result = subprocess.run([program, *map(str, arguments)], capture_output=True, text=True,
+                            env=env)
     if result.returncode not in (0, 3):  # 3: bench_sendpost's goal missed
         sys.exit(f"{os.path.basename(program)} failed ({result.returncode}):\n"
                  f"{result.stdout}{result.stderr}")
