@@ -1,10 +1,14 @@
-// upload_run_driver: the benchmark's run. Opens the real main window offscreen, loads
-// a diary, answers every Retry/Cancel with Retry, presses Send and prints what it took.
+// upload_run_driver: the benchmark's and the crash test's run. Opens the real main
+// window offscreen, loads a diary, answers the publish journal's questions with OK and
+// every Retry/Cancel with Retry, presses Send and prints what it took.
 //   upload_run_driver --generate N FILE
-//   upload_run_driver --service-address URL [--ca-certificate PEM] --user EMAIL DIARY
+//   upload_run_driver --service-address URL [--ca-certificate PEM] --user EMAIL
+//                     [--journal FILE] [--progress] DIARY
 // The password is read from standard input (it never goes on a command line).
+// --progress prints "sending N" before the N-th post of the file goes out.
 #include "platform/ui/MsgBox.h"
 #include "poster/service/modPostSender.h"
+#include "poster/service/modPublishJournal.h"
 #include "poster/service/modServiceAddress.h"
 #include "poster/workflow/frmMain.h"
 #include "poster/workflow/modApp.h"
@@ -36,7 +40,13 @@ int main(int argc, char* argv[])
                                 QStringLiteral("PEM"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("The account."),
                                   QStringLiteral("EMAIL"));
-    parser.addOptions({generate, address, ca, user});
+    const QCommandLineOption journal(QStringLiteral("journal"),
+                                     QStringLiteral("The publish journal (\":memory:\" keeps "
+                                                    "it in memory)."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption progress(QStringLiteral("progress"),
+                                      QStringLiteral("Print each post's number as it is sent."));
+    parser.addOptions({generate, address, ca, user, journal, progress});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The diary file."));
     parser.process(application);
     if (parser.positionalArguments().size() != 1)
@@ -58,15 +68,25 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "upload_run_driver: %s\n", qPrintable(error));
         return 2;
     }
+    if (parser.isSet(journal))
+        SetJournalPath(parser.value(journal));
     LogonUserName = parser.value(user);
     LogonPassword = QTextStream(stdin).readLine();
 
     int failures = 0;
     int other = 0;
+    int questions = 0;
     setMsgBoxHook([&](const QString& prompt, int style, const QString&) {
         if (style == (vbRetryCancel | vbCritical)) {
             ++failures;
             return vbRetry;
+        }
+        if (style == (vbOKCancel | vbExclamation)) {
+            // The journal's questions at load, answered as a user resuming would.
+            ++questions;
+            std::fprintf(stderr, "upload_run_driver: OK to: %s\n",
+                         qPrintable(prompt.section(QLatin1Char('\r'), 0, 0)));
+            return vbOK;
         }
         if (prompt != QLatin1String("All done! ^_^v")) {
             ++other;
@@ -80,6 +100,12 @@ int main(int argc, char* argv[])
     form.cboWaitTime->setCurrentIndex(0);
     form.LoadDiaryFile(file);
     form.UpdateControls();
+    if (parser.isSet(progress))
+        form.SendPostFunction = [](const ComPtr<IDiaryPost>& post, bool original, bool backdated) {
+            std::printf("sending %d\n", post->Index());
+            std::fflush(stdout);
+            return SendPost(post, original, backdated);
+        };
     const qsizetype posts = form.LoadedPosts.size();
 
     QElapsedTimer timer;
@@ -87,7 +113,8 @@ int main(int argc, char* argv[])
     form.cmdSendPosts_Click();
     const double seconds = timer.nsecsElapsed() / 1e9;
 
-    std::printf("posts=%lld seconds=%.3f failures=%d left=%lld\n", static_cast<long long>(posts),
-                seconds, failures, static_cast<long long>(form.LoadedPosts.size()));
+    std::printf("posts=%lld seconds=%.3f failures=%d left=%lld questions=%d\n",
+                static_cast<long long>(posts), seconds, failures,
+                static_cast<long long>(form.LoadedPosts.size()), questions);
     return other == 0 ? 0 : 1;
 }
