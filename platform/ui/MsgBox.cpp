@@ -129,6 +129,22 @@ void setBoundedText(QMessageBox& box, const QString& text)
             return;
     }
 }
+// A box is at least as wide as its title needs in the title bar, beside the window's
+// icon and buttons: otherwise a short text makes it so narrow that the title bar cuts
+// the program's name.
+void reserveTitleWidth(QMessageBox& box)
+{
+    QFont bold = box.font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    const int most = screen ? screen->availableGeometry().width() / 2 : 400;
+    const int width =
+        std::min(metrics.horizontalAdvance(box.windowTitle()) + 6 * metrics.height(), most);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 // The window a box belongs to, so that it shows over it: the active window, else the
 // modal window in front. Right after a box closes the window system may not yet have
 // handed activation back, so a box that follows at once (a Retry that failed again)
@@ -201,6 +217,8 @@ extern "C" PLATFORM_EXPORT int olvMsgBoxWindow(const QString& prompt, int style,
     box.setDefaultButton(choices.first().button);
     // Texts carry the user's data (titles, bodies, paths): never taken for HTML.
     box.setTextFormat(Qt::PlainText);
+    // After the icon, which lays the box out anew.
+    reserveTitleWidth(box);
     setBoundedText(box, QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
     for (const Choice& choice : choices)

@@ -419,6 +419,23 @@ TEST(MsgBox, ABoxThatFollowsAnotherAtOnceShowsOverTheSameWindow)
     }
 }
 
+TEST(MsgBox, AShortTextLeavesRoomForTheWholeTitle)
+{
+    const QString title = QStringLiteral("Olvane - Brivet poster");
+    int width = 0, needed = 0;
+    showAndPress(
+        QStringLiteral("All done! ^_^v"), vbInformation, QMessageBox::Ok,
+        [&](QMessageBox* box) {
+            QFont bold = box->font();
+            bold.setBold(true);
+            needed = QFontMetrics(bold).horizontalAdvance(title);
+            width = box->width();
+        },
+        title);
+    // The title bar's icon and buttons take room beside the title.
+    EXPECT_GE(width, needed + 80);
+}
+
 TEST(MsgBox, ABoxWithoutATitleCarriesTheDefaultOne)
 {
     setMsgBoxDefaultTitle(QStringLiteral("Olvane - Program"));
