@@ -2,6 +2,7 @@
 
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/ErrorInfo.h"
+#include "platform/process/TerminationSignals.h"
 #include "platform/ui/MsgBox.h"
 #include "poster/service/modPostSender.h"
 #include "poster/workflow/UploadRun.h"
@@ -77,7 +78,8 @@ public:
     void SelectFirstPost() override { m_form.lstPosts->setCurrentRow(0); }
     void ShowStatus(const QString& text) override { m_form.ShowStatus(text); }
     void ProcessInput() override { QCoreApplication::processEvents(); }
-    bool StopRequested() const override { return m_form.StopRequested; }
+    // A program told to end (SIGTERM, SIGINT, SIGHUP) starts no further post.
+    bool StopRequested() const override { return m_form.StopRequested || TerminationRequested(); }
     bool SendFirstPost() override
     {
         if (!m_form.SendPostFunction)

@@ -137,6 +137,18 @@ void SetApplicationIdentity()
     QGuiApplication::setDesktopFileName(QStringLiteral("brivet-poster"));
 }
 
+std::unique_ptr<QSocketNotifier> WatchTerminationSignals()
+{
+    InstallTerminationHandlers();
+    RemoveStaleTempFolders();
+    if (TerminationWakeFd() < 0)
+        return {};
+    auto watcher = std::make_unique<QSocketNotifier>(TerminationWakeFd(), QSocketNotifier::Read);
+    QObject::connect(watcher.get(), &QSocketNotifier::activated, watcher.get(),
+                     [] { QCoreApplication::exit(128 + TerminationSignal()); });
+    return watcher;
+}
+
 int StartUp()
 {
     SetApplicationIdentity();
@@ -146,16 +158,7 @@ int StartUp()
     if (!ReadCommandLine(&exitCode))
         return exitCode;
 
-    // SIGTERM, SIGINT or SIGHUP: the request in flight stops (and no other starts),
-    // every window's loop ends, and the temporary files go as the program exits.
-    InstallTerminationHandlers();
-    RemoveStaleTempFolders();
-    std::unique_ptr<QSocketNotifier> termination;
-    if (TerminationWakeFd() >= 0) {
-        termination = std::make_unique<QSocketNotifier>(TerminationWakeFd(), QSocketNotifier::Read);
-        QObject::connect(termination.get(), &QSocketNotifier::activated, termination.get(),
-                         [] { QCoreApplication::exit(128 + TerminationSignal()); });
-    }
+    const auto termination = WatchTerminationSignals();
 
     sxRegisterAppPath();
     RegisterComponentClasses();

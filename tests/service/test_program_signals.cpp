@@ -68,12 +68,21 @@ public:
         m_environment.insert(u("BRIVET_PASSWORD"), QString::fromLatin1(Password));
     }
 
-    void start(QProcess& process, const QString& program, const QStringList& arguments) const
+    // input: what the program reads from its standard input (none: no input at all).
+    void start(QProcess& process, const QString& program, const QStringList& arguments,
+               const QByteArray& input = {}) const
     {
         process.setProcessEnvironment(m_environment);
-        process.setStandardInputFile(QProcess::nullDevice());
+        if (input.isEmpty())
+            process.setStandardInputFile(QProcess::nullDevice());
         process.start(program, arguments);
         EXPECT_TRUE(process.waitForStarted(10000));
+        if (!input.isEmpty()) {
+            process.write(input);
+            // Written only by waiting: the test runs no event loop.
+            process.waitForBytesWritten(10000);
+            process.closeWriteChannel();
+        }
     }
 
     QStringList files() const
@@ -216,4 +225,45 @@ TEST(ProgramSignals, AKilledRunTakesWgetWithItAndTheNextStartRemovesItsSecrets)
         EXPECT_EQ(session.filesHolding(Password), QStringList()) << c.held;
         EXPECT_EQ(session.filesHolding(Token), QStringList()) << c.held;
     }
+}
+
+TEST(ProgramSignals, TheWindowProgramEndsTheRequestInFlightAndKeepsThePostQueued)
+{
+    HoldServer server("entry");
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        Session session(u("window-%1").arg(signal));
+        QProcess program;
+        session.start(program, u(WINDOW_SIGNAL_DRIVER), brivetPostArguments(server),
+                      Password + "\n");
+        const qint64 wget = caughtInRequest(program, session, Token);
+        ASSERT_NE(wget, 0) << program.readAllStandardError().constData();
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 128 + signal);
+        // The post was not confirmed, so it stays queued; no box asked anything.
+        EXPECT_EQ(program.readAllStandardOutput(), QByteArray("left=1 boxes=0\n"))
+            << program.readAllStandardError().constData();
+        EXPECT_TRUE(endsWithin(wget, 2000));
+        EXPECT_EQ(session.files(), QStringList());
+    }
+}
+
+TEST(ProgramSignals, BrivetPostGivesUpOnAServiceThatNeverFinishesItsAnswer)
+{
+    HoldServer server("logon");
+    Session session(u("max-time"));
+    QProcess program;
+    session.start(program, u(BRIVET_POST),
+                  QStringList{u("--max-time"), u("1")} + brivetPostArguments(server));
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_LT(timer.elapsed(), 15000);
+    EXPECT_EQ(program.exitCode(), 1);
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_TRUE(err.contains(u("Can't log on Brivet.\n\nThe service did not finish its answer "
+                               "within 1 second")))
+        << err.toStdString();
+    EXPECT_EQ(session.files(), QStringList());
 }
