@@ -65,6 +65,9 @@ public:
         m_environment = QProcessEnvironment::systemEnvironment();
         m_environment.insert(u("XDG_RUNTIME_DIR"), m_runtime);
         m_environment.insert(u("TMPDIR"), m_temporary);
+        // A journal and settings of its own, as another user would have.
+        m_environment.insert(u("XDG_DATA_HOME"), m_temporary + u("/data"));
+        m_environment.insert(u("XDG_CONFIG_HOME"), m_temporary + u("/config"));
         m_environment.insert(u("BRIVET_PASSWORD"), QString::fromLatin1(Password));
     }
 
@@ -85,14 +88,19 @@ public:
         }
     }
 
+    // The files in the temporary folders (the journal and the settings are no such).
     QStringList files() const
     {
         QStringList found;
         for (const QString& folder : {m_runtime, m_temporary}) {
             QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
                             QDirIterator::Subdirectories);
-            while (it.hasNext())
-                found << it.next();
+            while (it.hasNext()) {
+                const QString name = it.next();
+                if (!name.startsWith(m_temporary + u("/data/")) &&
+                    !name.startsWith(m_temporary + u("/config/")))
+                    found << name;
+            }
         }
         return found;
     }
