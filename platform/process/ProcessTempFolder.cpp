@@ -199,20 +199,31 @@ void removeAtExit()
 QString ProcessTempFolder(QString* error)
 {
     const std::lock_guard<std::mutex> lock(g_mutex);
-    const QString base = baseFolder(error);
-    if (base.isEmpty())
-        return {};
     const pid_t pid = ::getpid();
-    const QString folder = base + QStringLiteral("/kwqt-%1-%2").arg(pid).arg(startTimeOf(pid));
-    if (g_owner != pid) {
+    static pid_t namedPid = 0;
+    static QString name;
+    if (namedPid != pid) {
         // A child made by fork owns nothing of its parent's.
-        g_owner = pid;
+        namedPid = g_owner = pid;
+        name = QStringLiteral("kwqt-%1-%2").arg(pid).arg(startTimeOf(pid));
         g_made.clear();
     }
+    // Every temporary file asks: a folder made before, still ours and closed to others,
+    // is taken as it is (its base was checked when it was made).
+    QString base = basePath(true);
+    if (base.isEmpty())
+        base = basePath(false);
+    QString folder = base + QLatin1Char('/') + name;
     struct stat info = {};
-    if (g_made.contains(folder) && ::lstat(QFile::encodeName(folder).constData(), &info) == 0)
-        return privateFolder(folder, error) ? folder : QString();
+    if (!base.isEmpty() && g_made.contains(folder) &&
+        ::lstat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+        info.st_uid == ::getuid() && (info.st_mode & 077) == 0)
+        return folder;
 
+    base = baseFolder(error);
+    if (base.isEmpty())
+        return {};
+    folder = base + QLatin1Char('/') + name;
     sweep(base);
     // A folder of this name that we did not make is left from before a restart.
     if (!g_made.contains(folder) && ::lstat(QFile::encodeName(folder).constData(), &info) == 0)
