@@ -2,13 +2,16 @@
 """Upload run benchmark: the real main window (offscreen) publishes a generated diary on
 the sandbox Brivet service through KWQT0100 and wget, with failures injected, every
 failure answered Retry. Prints posts published, lost and doubled, and the run's time per
-post beside bare wget's time per request against the same service.
+post beside bare wget's time per request against the same service, and beside the same run
+with its publish journal in memory instead of on disk.
 
     python3 bench/bench_upload_run.py [--posts 500] [--fail-rate 0.2] [--seed 1]
-                                      [--wget-requests 100] [--tls]
+                                      [--wget-requests 100] [--journal-rounds 2] [--tls]
 
 Needs the build (BUILD_DIR, default build/) with the tests (upload_run_driver).
-Goal: 0 lost, 0 doubled, time per post at most 1.5 times wget's time per request.
+Goals: 0 lost, 0 doubled, time per post at most 1.5 times wget's time per request, and
+with the journal on disk at most 1.1 times the time per post with the journal in memory
+(best of the rounds, run alternately).
 """
 import argparse
 import collections
@@ -120,6 +123,7 @@ def main():
     parser.add_argument("--fail-rate", type=float, default=0.2)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--wget-requests", type=int, default=100)
+    parser.add_argument("--journal-rounds", type=int, default=2)
     parser.add_argument("--tls", action="store_true")
     arguments = parser.parse_args()
     build = os.path.join(ROOT, os.environ.get("BUILD_DIR", "build"))
@@ -145,19 +149,35 @@ def main():
         faults = ["none"] + [chance.choice(FAILURES) if chance.random() < arguments.fail_rate
                              else "none" for _ in range(arguments.posts * 3)]
         tls = ["--tls"] if arguments.tls else []
-        sandbox, address, ca = start_sandbox(folder, tls + ["--faults", ",".join(faults)])
-        try:
-            command = [driver, "--service-address", address, "--user", ACCOUNT, diary]
-            if ca:
-                command[1:1] = ["--ca-certificate", ca]
-            run = subprocess.run(command, input=PASSWORD + "\n", capture_output=True,
-                                 text=True, env=environment)
-            if run.returncode != 0:
-                sys.exit("the run failed:\n" + run.stdout + run.stderr)
-            figures = dict(item.split("=") for item in run.stdout.split())
-            entries = fetch(address + "/v2/entries", ca)["data"]
-        finally:
-            stop(sandbox)
+
+        def publish(journal):
+            """One run on a fresh sandbox with the same faults: (figures, entries)."""
+            sandbox, address, ca = start_sandbox(folder, tls + ["--faults", ",".join(faults)])
+            try:
+                command = [driver, "--service-address", address, "--user", ACCOUNT,
+                           "--journal", journal, diary]
+                if ca:
+                    command[1:1] = ["--ca-certificate", ca]
+                run = subprocess.run(command, input=PASSWORD + "\n", capture_output=True,
+                                     text=True, env=environment)
+                if run.returncode != 0:
+                    sys.exit("the run failed:\n" + run.stdout + run.stderr)
+                return (dict(item.split("=") for item in run.stdout.split()),
+                        fetch(address + "/v2/entries", ca)["data"])
+            finally:
+                stop(sandbox)
+
+        # The journal on disk and in memory, alternately; each disk run has a new file.
+        on_disk, in_memory = [], []
+        figures = entries = None
+        for round_number in range(max(1, arguments.journal_rounds)):
+            journal = os.path.join(folder, "journal-%d.sqlite" % round_number)
+            disk_figures, disk_entries = publish(journal)
+            if figures is None:
+                figures, entries = disk_figures, disk_entries
+            on_disk.append(float(disk_figures["seconds"]) / arguments.posts)
+            memory_figures, _ = publish(":memory:")
+            in_memory.append(float(memory_figures["seconds"]) / arguments.posts)
 
         numbers = collections.Counter()
         for entry in entries:
@@ -186,6 +206,10 @@ def main():
               % (wget_seconds * 1000, arguments.wget_requests))
         print("time per post / wget time per request: %.2f (goal: at most 1.5)"
               % (per_post / wget_seconds))
+        print("journal on disk: %.1f ms per post, in memory: %.1f ms per post (best of %d "
+              "rounds each)" % (min(on_disk) * 1000, min(in_memory) * 1000, len(on_disk)))
+        print("time per post, journal on disk / in memory: %.3f (goal: at most 1.1)"
+              % (min(on_disk) / min(in_memory)))
         return 0 if lost == 0 and doubled == 0 else 1
     finally:
         shutil.rmtree(folder, ignore_errors=True)

@@ -205,7 +205,7 @@ QByteArray PublishJournal::identity(const IDiaryPost* post)
         hash.addData(bytes);
     };
     hash.addData(QByteArrayView("diary-post 1\n"));
-    field(post->PostDate().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
+    field(post->PostDate().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")));
     field(post->Title());
     field(post->Body());
     field(post->AdultOnly() ? QStringLiteral("adult") : QStringLiteral("all"));
@@ -330,7 +330,15 @@ bool PublishJournal::markPublished(const JournalScope& scope, const QByteArray& 
     query.addBindValue(accountKey(scope));
     query.addBindValue(QString::fromLatin1(identity));
     query.addBindValue(nonce);
-    if (!query.exec()) {
+    // The one record that must be on disk before anything else happens is the sending one.
+    // A confirmation reaches the disk with the next record or when the journal closes; a
+    // power cut before that leaves the post unconfirmed, which is the safe side: one
+    // disk flush per post instead of two.
+    QSqlQuery pragma(db);
+    pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    const bool done = query.exec();
+    pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    if (!done) {
         *error = errorText(query.lastError());
         return false;
     }

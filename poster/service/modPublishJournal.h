@@ -71,7 +71,9 @@ public:
     // before it returns.
     bool markSending(const JournalScope& scope, const QByteArray& identity, const IDiaryPost* post,
                      const QString& nonce, QString* error);
-    // Records the confirmation of the request sent with nonce.
+    // Records the confirmation of the request sent with nonce. It is written at once and
+    // flushed to disk with the next record or at close (a power cut before that leaves the
+    // post sending, never published wrongly).
     bool markPublished(const JournalScope& scope, const QByteArray& identity, const QString& nonce,
                        const QString& entryId, const QDateTime& when, QString* error);
 
