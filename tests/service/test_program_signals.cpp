@@ -201,6 +201,8 @@ TEST(ProgramSignals, BrivetPostEndsTheRequestInFlightAndRemovesItsFiles)
         EXPECT_TRUE(err.contains(u("brivet-post: stopped by signal %1.").arg(signal)))
             << err.toStdString();
         EXPECT_FALSE(err.contains(u("Can't send post."))) << err.toStdString();
+        // The journal keeps the post as sent but unconfirmed.
+        EXPECT_TRUE(program.readAllStandardOutput().contains("add --resend-unconfirmed"));
         EXPECT_TRUE(endsWithin(wget, 2000));
         EXPECT_EQ(session.files(), QStringList()) << signal;
     }
@@ -254,6 +256,12 @@ TEST(ProgramSignals, TheWindowProgramEndsTheRequestInFlightAndKeepsThePostQueued
             << program.readAllStandardError().constData();
         EXPECT_TRUE(endsWithin(wget, 2000));
         EXPECT_EQ(session.files(), QStringList());
+        // The journal holds the post as it stood: sent, not confirmed.
+        QProcess reader;
+        session.start(reader, u(BRIVET_POST),
+                      QStringList{u("--dry-run")} + brivetPostArguments(server));
+        ASSERT_TRUE(reader.waitForFinished(30000));
+        EXPECT_TRUE(reader.readAllStandardOutput().contains("is unconfirmed"));
     }
 }
 
