@@ -13,6 +13,8 @@ QString standardErrorDescription(int number)
         return QStringLiteral("Invalid procedure call or argument");
     case 6:
         return QStringLiteral("Overflow");
+    case 7:
+        return QStringLiteral("Out of memory");
     case 9:
         return QStringLiteral("Subscript out of range");
     case 91:

@@ -9,6 +9,7 @@
 
 constexpr int ErrInvalidProcedureCall = 5;
 constexpr int ErrOverflow = 6;
+constexpr int ErrOutOfMemory = 7;
 constexpr int ErrCantCreateObject = 429;
 
 class PLATFORM_EXPORT RuntimeError : public std::exception

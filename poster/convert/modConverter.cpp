@@ -1,12 +1,13 @@
 #include "poster/convert/modConverter.h"
 
 #include "platform/com/RuntimeError.h"
+#include "poster/convert/LinkPass.h"
+#include "poster/convert/TextScan.h"
 
 #include <QStringList>
-#include <algorithm>
-#include <array>
-#include <deque>
-#include <vector>
+#include <new>
+
+using namespace convert;
 
 const QString DiaryAddress = QStringLiteral("http://diary.example");
 const QString DiaryImageAddress = QStringLiteral("http://static.diary.example");
@@ -16,99 +17,22 @@ qsizetype LinkPassLimit(qsizetype textSize)
     return 16 * textSize + (qsizetype(1) << 20);
 }
 
+qsizetype ConvertedTextLimit(qsizetype bodySize)
+{
+    return 4 * bodySize + (qsizetype(4) << 20);
+}
+
+qint64 ConverterWork()
+{
+    return workDone;
+}
+
 // Every pass scans its text once, left to right, and writes the result into a buffer
 // that the caller provides; it answers false, writing nothing, when the text stays as
 // it is. ConvertPostBody passes two buffers back and forth, so that a long body costs
-// two allocations rather than one per pass.
+// two allocations rather than one per pass, and runs several passes in one scan where
+// their rules allow it.
 namespace {
-constexpr char16_t lowerAscii(char16_t c)
-{
-    return c >= u'A' && c <= u'Z' ? c + 32 : c;
-}
-
-// Does text hold needle at position, comparing ASCII letters without regard to case?
-bool matchesAt(QStringView text, qsizetype position, QStringView needle)
-{
-    if (position < 0 || position + needle.size() > text.size())
-        return false;
-    const QChar* p = text.data() + position;
-    for (qsizetype i = 0; i < needle.size(); ++i)
-        if (lowerAscii(p[i].unicode()) != lowerAscii(needle[i].unicode()))
-            return false;
-    return true;
-}
-
-// The next c at or after from. Markup is dense with brackets, so the next few
-// characters are looked at directly before the vectorised search is called.
-qsizetype findChar(QStringView text, char16_t c, qsizetype from)
-{
-    const qsizetype n = text.size();
-    const QChar* data = text.data();
-    const qsizetype near = std::min(n, from + 32);
-    for (qsizetype i = from; i < near; ++i)
-        if (data[i].unicode() == c)
-            return i;
-    return near < n ? text.indexOf(QChar(c), near) : -1;
-}
-
-// Case-insensitive search for a needle that begins with a non-letter (every tag here
-// begins with "["), so that its first character can be found by a plain fast search.
-qsizetype findTag(QStringView text, QStringView needle, qsizetype from)
-{
-    const char16_t first = needle.front().unicode();
-    for (qsizetype i = findChar(text, first, from); i >= 0; i = findChar(text, first, i + 1))
-        if (matchesAt(text, i, needle))
-            return i;
-    return -1;
-}
-
-// Collects the output of one pass: untouched stretches of the input and replacements.
-class Output
-{
-public:
-    Output(QStringView input, QString& buffer) : m_input(input), m_buffer(buffer) {}
-    // Copies the input up to position, then appends the replacement, and goes on
-    // after the replaced length.
-    void replace(qsizetype position, qsizetype length, QStringView replacement)
-    {
-        start();
-        m_buffer.append(m_input.mid(m_done, position - m_done)).append(replacement);
-        m_done = position + length;
-    }
-    void copyTo(qsizetype position)
-    {
-        start();
-        m_buffer.append(m_input.mid(m_done, position - m_done));
-        m_done = position;
-    }
-    void append(QStringView text) { m_buffer.append(text); }
-    // Leaves out the input up to position (after copyTo and appends that replace it).
-    void skipTo(qsizetype position) { m_done = position; }
-    // Copies the rest; false when nothing was replaced (the buffer is then untouched).
-    bool finish()
-    {
-        if (!m_started)
-            return false;
-        m_buffer.append(m_input.mid(m_done));
-        return true;
-    }
-
-private:
-    void start()
-    {
-        if (m_started)
-            return;
-        m_started = true;
-        m_buffer.truncate(0); // keeps the capacity of a reused buffer
-        // Untouched capacity costs no memory pages, while growing later would copy.
-        m_buffer.reserve(2 * m_input.size() + 64);
-    }
-    QStringView m_input;
-    QString& m_buffer;
-    qsizetype m_done = 0;
-    bool m_started = false;
-};
-
 struct Replacement
 {
     QStringView needle;
@@ -118,9 +42,10 @@ struct Replacement
 // Every needle (each beginning with "[") replaced in one scan. This equals replacing
 // them one after another: no needle can overlap another, and no replacement holds a
 // "[" that could start a new one.
-bool replaceTags(QStringView text, const Replacement* table, size_t count, QString& buffer)
+bool replaceTags(QStringView text, const Replacement* table, size_t count, QString& buffer,
+                 qsizetype limit)
 {
-    Output out(text, buffer);
+    Output out(text, buffer, limit);
     for (qsizetype i = findChar(text, u'[', 0); i >= 0; i = findChar(text, u'[', i + 1)) {
         if (i + 2 >= text.size())
             break;
@@ -138,266 +63,23 @@ bool replaceTags(QStringView text, const Replacement* table, size_t count, QStri
 }
 
 // Every exact (case-sensitive) occurrence of needle.
-bool replaceExact(QStringView text, QStringView needle, QStringView replacement, QString& buffer)
+bool replaceExact(QStringView text, QStringView needle, QStringView replacement, QString& buffer,
+                  qsizetype limit)
 {
-    // A search for the first character and a comparison of the rest beats a general
-    // substring search for needles this short.
-    Output out(text, buffer);
-    const char16_t first = needle.front().unicode();
-    for (qsizetype i = findChar(text, first, 0); i >= 0; i = findChar(text, first, i + 1)) {
-        if (text.sliced(i).first(std::min(needle.size(), text.size() - i)) == needle) {
-            out.replace(i, needle.size(), replacement);
-            i += needle.size() - 1;
-        }
-    }
+    Output out(text, buffer, limit);
+    for (qsizetype i = findExact(text, needle, 0); i >= 0;
+         i = findExact(text, needle, i + needle.size()))
+        out.replace(i, needle.size(), replacement);
     return out.finish();
 }
 
-bool isTagCharacter(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') ||
-           u == u'"' || u == u'/' || u == u'\\' || u == u'\'';
-}
-
-// Positions of every case-insensitive occurrence of needle, in order.
-std::vector<qsizetype> tagPositions(QStringView text, QStringView needle)
-{
-    std::vector<qsizetype> positions;
-    for (qsizetype i = findTag(text, needle, 0); i >= 0; i = findTag(text, needle, i + 1))
-        positions.push_back(i);
-    return positions;
-}
-
-// The link pass searches on inside every link it inserts, from the character after the
-// link's first one. So it runs on a text that changes under it: the part ahead of the
-// search position is kept as a list of views into the input and into the two fixed
-// texts that a link adds, rather than rebuilt for every link.
-//
-// Why this stays linear: a piece runs from an opener to the first closer after it, so
-// a link's target and text never hold a closer, and neither do the fixed texts. The
-// list ahead of the input therefore never holds a closer, and the closer of every
-// piece is the next one in the input. No opener or closer can span two views either:
-// the fixed texts hold no "[", and every "[" in the needles is followed by "U" or "/",
-// never by the '"' or '<' that begins a fixed text.
-class LinkPass
-{
-public:
-    LinkPass(QStringView text, QString& buffer)
-        : m_text(text), m_out(text, buffer), m_openers(tagPositions(text, Opener)),
-          m_closers(tagPositions(text, Closer)), m_size(text.size()),
-          m_limit(LinkPassLimit(text.size()))
-    {
-    }
-
-    bool run()
-    {
-        if (m_openers.empty() || m_closers.empty())
-            return false;
-        while (findOpener()) {
-            while (m_nextCloser < m_closers.size() && m_closers[m_nextCloser] < m_tail)
-                ++m_nextCloser;
-            if (m_nextCloser == m_closers.size())
-                break; // no closer: the rest stays as it is
-            convertPiece(m_closers[m_nextCloser]);
-        }
-        flushAhead();
-        return m_out.finish();
-    }
-
-private:
-    static constexpr QStringView Opener = u"[URL";
-    static constexpr QStringView Closer = u"[/URL]";
-    static constexpr QStringView LinkStart = u"<a href=\"";
-    static constexpr QStringView TargetEnd = u"\">";
-    static constexpr QStringView LinkEnd = u"</a>";
-
-    bool fromInput(QStringView view) const
-    {
-        return view.data() >= m_text.data() && view.data() < m_text.data() + m_text.size();
-    }
-
-    // The offset of the first opener wholly inside view, or -1.
-    qsizetype openerIn(QStringView view) const
-    {
-        if (!fromInput(view))
-            return -1;
-        const qsizetype from = view.data() - m_text.data();
-        const auto it = std::lower_bound(m_openers.begin(), m_openers.end(), from);
-        return it != m_openers.end() && *it + Opener.size() <= from + view.size() ? *it - from : -1;
-    }
-
-    void pushBack(QStringView view)
-    {
-        if (!view.isEmpty()) {
-            m_ahead.push_back(view);
-            m_aheadSize += view.size();
-        }
-    }
-
-    // Moves the search to the next opener: the text before it is final. False when
-    // there is none.
-    bool findOpener()
-    {
-        while (!m_ahead.empty()) {
-            QStringView& front = m_ahead.front();
-            const qsizetype offset = openerIn(front);
-            if (offset >= 0) {
-                m_out.append(front.first(offset));
-                m_aheadSize -= offset;
-                front = front.sliced(offset);
-                return true;
-            }
-            m_out.append(front);
-            m_aheadSize -= front.size();
-            m_ahead.pop_front();
-        }
-        while (m_nextOpener < m_openers.size() && m_openers[m_nextOpener] < m_tail)
-            ++m_nextOpener;
-        if (m_nextOpener == m_openers.size())
-            return false;
-        // Untouched input is copied lazily, when something else must follow it.
-        m_tail = m_openers[m_nextOpener];
-        return true;
-    }
-
-    void flushAhead()
-    {
-        if (m_ahead.empty())
-            return;
-        m_out.copyTo(m_tail);
-        for (QStringView view : m_ahead)
-            m_out.append(view);
-        m_ahead.clear();
-        m_aheadSize = 0;
-    }
-
-    QChar charAt(qsizetype index) const
-    {
-        for (QStringView view : m_ahead) {
-            if (index < view.size())
-                return view[index];
-            index -= view.size();
-        }
-        return {};
-    }
-
-    // Removes the first count characters of the views ahead, handing each to take.
-    template <typename Take> void popFront(qsizetype count, Take take)
-    {
-        m_aheadSize -= count;
-        while (count > 0) {
-            QStringView& front = m_ahead.front();
-            if (front.size() > count) {
-                take(front.first(count));
-                front = front.sliced(count);
-                return;
-            }
-            take(front);
-            count -= front.size();
-            m_ahead.pop_front();
-        }
-    }
-
-    // The offset of the first "]" ahead at or after from, or -1.
-    qsizetype bracketAhead(qsizetype from) const
-    {
-        qsizetype base = 0;
-        for (QStringView view : m_ahead) {
-            if (from < base + view.size()) {
-                const qsizetype i = view.indexOf(u']', std::max<qsizetype>(0, from - base));
-                if (i >= 0)
-                    return base + i;
-            }
-            base += view.size();
-        }
-        return -1;
-    }
-
-    // The piece from the opener (at the front of the views ahead, or at m_tail in the
-    // input) to the closer at closer in the input.
-    void convertPiece(qsizetype closer)
-    {
-        const qsizetype pieceStart = m_tail; // in the input, after the views ahead
-        m_out.copyTo(pieceStart);
-        pushBack(m_text.mid(pieceStart, closer - pieceStart));
-        m_tail = closer + Closer.size();
-        const qsizetype inner = m_aheadSize; // the piece without its closer
-        const qsizetype pieceSize = inner + Closer.size();
-        bool wellFormed = pieceSize >= 11; // at least "[URL][/URL]"
-        const bool named = wellFormed && charAt(4) == u'=';
-        qsizetype bracket = -1;
-        if (named) {
-            bracket = bracketAhead(5);
-            wellFormed = bracket >= 0; // not only the closer's own "]"
-        }
-        if (!wellFormed) { // left as it is; the search goes on after it
-            for (QStringView view : m_ahead)
-                m_out.append(view);
-            m_ahead.clear();
-            m_aheadSize = 0;
-            m_out.append(m_text.mid(closer, Closer.size()));
-            m_out.skipTo(m_tail);
-            return;
-        }
-        m_out.append(LinkStart);
-        m_out.skipTo(m_tail);
-        std::vector<QStringView> target;
-        qsizetype grown;
-        if (named) {
-            // target between "=" and "]", link text between "]" and the closer
-            popFront(5, [](QStringView) {});
-            popFront(bracket + 1 - 5, [&](QStringView view) { target.push_back(view); });
-            target.back().chop(1); // the "]"
-            if (target.back().isEmpty())
-                target.pop_back();
-            m_ahead.push_front(TargetEnd);
-            for (auto it = target.rbegin(); it != target.rend(); ++it)
-                m_ahead.push_front(*it);
-            m_aheadSize += bracket - 5 + TargetEnd.size();
-            grown =
-                LinkStart.size() + TargetEnd.size() + LinkEnd.size() - 12; // "[URL=", "]", closer
-        } else {
-            // "[URL]": the text between the opener's five characters and the closer is
-            // both the target and the link text
-            popFront(5, [](QStringView) {});
-            const size_t count = m_ahead.size();
-            const qsizetype size = m_aheadSize;
-            m_ahead.push_back(TargetEnd);
-            for (size_t i = 0; i < count; ++i)
-                m_ahead.push_back(m_ahead[i]);
-            m_aheadSize += TargetEnd.size() + size;
-            grown = LinkStart.size() + TargetEnd.size() + LinkEnd.size() + size - 11;
-        }
-        m_ahead.push_back(LinkEnd);
-        m_aheadSize += LinkEnd.size();
-        // The link's first character is final; everything after it is searched again.
-        m_size += grown;
-        if (m_size > m_limit)
-            raiseError(ErrOverflow, QStringLiteral("modConverter"),
-                       QStringLiteral("The post's links would make it longer than %1 "
-                                      "characters; it holds link tags nested too deeply to "
-                                      "be converted.")
-                           .arg(m_limit));
-    }
-
-    QStringView m_text;
-    Output m_out;
-    const std::vector<qsizetype> m_openers;
-    const std::vector<qsizetype> m_closers;
-    size_t m_nextOpener = 0;
-    size_t m_nextCloser = 0;
-    std::deque<QStringView> m_ahead; // what lies between the search and m_tail
-    qsizetype m_aheadSize = 0;
-    qsizetype m_tail = 0; // the input from here on is untouched
-    qsizetype m_size;     // the length of the text as it now stands
-    const qsizetype m_limit;
-};
-
-bool urlTags(QStringView text, QString& buffer)
-{
-    return LinkPass(text, buffer).run();
-}
+constexpr QStringView MoreTag = u"[MORE]";
+constexpr QStringView MoreExpanded = u"[MORE=Читать дальше]";
+constexpr QStringView CodeOpen = u"[CODE]";
+constexpr QStringView CodeClose = u"[/CODE]";
+constexpr QStringView PreOpen =
+    u"<pre style=\"border:1px solid #c0c0c0;margin:0px;padding:8px 10px;overflow-x:scroll;\">";
+constexpr QStringView PreClose = u"</pre>";
 
 void escapeCodeInto(QStringView text, QString& out)
 {
@@ -432,38 +114,38 @@ void escapeCodeInto(QStringView text, QString& out)
         i = done - 1;
     }
     out.append(text.mid(done));
+    tally(n);
 }
 
-bool codeBlocks(QStringView text, QString& buffer)
+bool codeBlocks(QStringView text, QString& buffer, qsizetype limit)
 {
-    static constexpr QStringView Open = u"[CODE]";
-    static constexpr QStringView Close = u"[/CODE]";
-    static constexpr QStringView PreOpen =
-        u"<pre style=\"border:1px solid #c0c0c0;margin:0px;padding:8px 10px;overflow-x:scroll;\">";
-    qsizetype marker = findTag(text, Open, 0);
+    qsizetype marker = findTag(text, CodeOpen, 0);
     if (marker < 0)
         return false;
-    Output out(text, buffer);
+    Output out(text, buffer, limit);
     out.copyTo(marker);
     // The first closer ahead is kept between pieces, so that many markers before one
     // far closer do not search the same text again and again.
-    qsizetype nextCloser = findTag(text, Close, marker);
+    qsizetype nextCloser = findTag(text, CodeClose, marker);
+    QString escaped;
     while (marker >= 0) {
-        const qsizetype pieceStart = marker + Open.size();
-        const qsizetype next = findTag(text, Open, pieceStart);
+        const qsizetype pieceStart = marker + CodeOpen.size();
+        const qsizetype next = findTag(text, CodeOpen, pieceStart);
         const qsizetype pieceEnd = next < 0 ? text.size() : next;
         if (nextCloser >= 0 && nextCloser < pieceStart)
-            nextCloser = findTag(text, Close, pieceStart);
+            nextCloser = findTag(text, CodeClose, pieceStart);
         // It belongs to this piece only when it ends before the next marker (the two
         // cannot overlap: both begin with "[").
-        const bool closed = nextCloser >= 0 && nextCloser + Close.size() <= pieceEnd;
+        const bool closed = nextCloser >= 0 && nextCloser + CodeClose.size() <= pieceEnd;
         // The marker itself disappears.
-        out.replace(marker, Open.size(), {});
+        out.replace(marker, CodeOpen.size(), {});
         if (closed) {
             out.append(PreOpen);
-            escapeCodeInto(text.mid(pieceStart, nextCloser - pieceStart), buffer);
-            out.append(u"</pre>");
-            out.skipTo(nextCloser + Close.size());
+            escaped.truncate(0);
+            escapeCodeInto(text.mid(pieceStart, nextCloser - pieceStart), escaped);
+            out.append(escaped);
+            out.append(PreClose);
+            out.skipTo(nextCloser + CodeClose.size());
         }
         out.copyTo(pieceEnd);
         marker = next;
@@ -471,18 +153,16 @@ bool codeBlocks(QStringView text, QString& buffer)
     return out.finish();
 }
 
-bool strayAngleBrackets(QStringView text, QString& buffer)
+bool strayAngleBrackets(QStringView text, QString& buffer, qsizetype limit)
 {
     // The two scans in one: the first only turns ">" into "&gt;", and neither ">" nor
     // the "&" and ";" it leaves are tag characters, so each bracket's neighbour decides
     // the same in the original text as in the text the first scan leaves.
     const qsizetype n = text.size();
     const QChar* data = text.data();
-    Output out(text, buffer);
-    for (qsizetype i = 0; i < n; ++i) {
+    Output out(text, buffer, limit);
+    for (qsizetype i = findAngleBracket(text, 0); i >= 0; i = findAngleBracket(text, i + 1)) {
         const char16_t c = data[i].unicode();
-        if (c != u'>' && c != u'<')
-            continue;
         const bool stray = c == u'>' ? i == 0 || !isTagCharacter(data[i - 1])
                                      : i == n - 1 || !isTagCharacter(data[i + 1]);
         if (stray)
@@ -491,52 +171,180 @@ bool strayAngleBrackets(QStringView text, QString& buffer)
     return out.finish();
 }
 
-// Every opener ... closer pair on one line, found as the lazy pattern
-// "\[J\](.*?)\[/J\]" finds it (case-insensitive, "." stopping at a line feed), replaced
-// by the pieces of the template with the captured name between them.
-bool userTags(QStringView text, QStringView opener, QStringView closer, const QStringList& pieces,
-              QString& buffer)
+// The first stray bracket before end, judged in text as it stands, or -1.
+qsizetype firstStrayBracket(QStringView text, qsizetype end)
 {
-    Output out(text, buffer);
-    qsizetype from = 0;
-    qsizetype end = -1;     // the first closer at or after the last search position
-    qsizetype lineEnd = -1; // likewise the first line feed
-    while (true) {
-        const qsizetype start = findTag(text, opener, from);
-        if (start < 0)
-            break;
-        const qsizetype nameStart = start + opener.size();
-        // Positions found earlier stay valid while they lie ahead; searching again for
-        // every opener would make many openers before one far closer quadratic.
-        if (lineEnd < nameStart) {
-            lineEnd = text.indexOf(u'\n', nameStart);
-            if (lineEnd < 0)
-                lineEnd = text.size();
+    const QChar* data = text.data();
+    for (qsizetype i = findAngleBracket(text, 0); i >= 0 && i < end;
+         i = findAngleBracket(text, i + 1)) {
+        const bool stray = data[i] == u'>' ? i == 0 || !isTagCharacter(data[i - 1])
+                                           : i == text.size() - 1 || !isTagCharacter(data[i + 1]);
+        if (stray)
+            return i;
+    }
+    return -1;
+}
+
+void writeExpandingMore(BracketWriter& out, QStringView text)
+{
+    qsizetype done = 0;
+    for (qsizetype i = findExact(text, MoreTag, 0); i >= 0;
+         i = findExact(text, MoreTag, i + MoreTag.size())) {
+        out.write(text.mid(done, i - done));
+        out.writeSafe(MoreExpanded);
+        done = i + MoreTag.size();
+    }
+    out.write(text.mid(done));
+}
+
+void writeCode(BracketWriter& out, QStringView text, QString& scratch)
+{
+    // The expanded cut marker holds nothing that escaping changes.
+    scratch.truncate(0);
+    qsizetype done = 0;
+    for (qsizetype i = findExact(text, MoreTag, 0); i >= 0;
+         i = findExact(text, MoreTag, i + MoreTag.size())) {
+        escapeCodeInto(text.mid(done, i - done), scratch);
+        scratch.append(MoreExpanded);
+        done = i + MoreTag.size();
+    }
+    escapeCodeInto(text.mid(done), scratch);
+    // Escaped code holds no bracket but those of "<br />", which stay.
+    out.writeSafe(scratch);
+}
+
+// The cut marker, code blocks and stray brackets in one scan. The marker's expansion
+// holds no code marker, nothing that escaping changes and no bracket, and neither a
+// marker nor a closer can overlap "[MORE]"; so the code blocks are found in the text as
+// it stands, and the brackets are judged as the text is written.
+bool moreCodeAndBrackets(QStringView text, QString& buffer, qsizetype limit)
+{
+    const qsizetype n = text.size();
+    const qsizetype more = findExact(text, MoreTag, 0);
+    qsizetype marker = findTag(text, CodeOpen, 0);
+    qsizetype first = n;
+    if (more >= 0)
+        first = more;
+    if (marker >= 0)
+        first = std::min(first, marker);
+    const qsizetype stray = firstStrayBracket(text, first);
+    if (stray >= 0)
+        first = stray;
+    if (first == n)
+        return false;
+    // Before the character ahead of the first change, every bracket stays as it is.
+    const qsizetype resume = std::max<qsizetype>(0, first - 1);
+    buffer.truncate(0);
+    buffer.reserve(std::min(2 * n + 64, limit + 1));
+    BracketWriter out(buffer, limit);
+    out.resumeAfter(text.first(resume));
+    writeExpandingMore(out, text.mid(resume, (marker < 0 ? n : marker) - resume));
+    qsizetype nextCloser = marker >= 0 ? findTag(text, CodeClose, marker) : -1;
+    QString scratch;
+    while (marker >= 0) {
+        const qsizetype pieceStart = marker + CodeOpen.size();
+        const qsizetype next = findTag(text, CodeOpen, pieceStart);
+        const qsizetype pieceEnd = next < 0 ? n : next;
+        if (nextCloser >= 0 && nextCloser < pieceStart)
+            nextCloser = findTag(text, CodeClose, pieceStart);
+        if (nextCloser >= 0 && nextCloser + CodeClose.size() <= pieceEnd) {
+            out.writeSafe(PreOpen);
+            writeCode(out, text.mid(pieceStart, nextCloser - pieceStart), scratch);
+            out.writeSafe(PreClose);
+            const qsizetype after = nextCloser + CodeClose.size();
+            writeExpandingMore(out, text.mid(after, pieceEnd - after));
+        } else {
+            writeExpandingMore(out, text.mid(pieceStart, pieceEnd - pieceStart));
         }
-        if (end < nameStart)
-            end = findTag(text, closer, nameStart);
-        if (end < 0)
-            break; // no closer anywhere later: no later opener can match either
-        if (end + closer.size() > lineEnd) {
-            from = lineEnd; // no closer on this line, for any opener on it
-            continue;
+        marker = next;
+    }
+    out.finish();
+    return true;
+}
+
+// A user tag: "\[J\](.*?)\[/J\]" or "\[L\](.*?)\[/L\]" (case-insensitive, "." stopping at
+// a line feed), replaced by the pieces of its template with the captured name between.
+struct UserTag
+{
+    QStringView opener;
+    QStringView closer;
+    const QStringList& pieces;
+};
+
+// The lazy pattern's matches, one after another. Positions found earlier stay valid
+// while they lie ahead; searching again for every opener would make many openers before
+// one far closer quadratic.
+class UserTagMatches
+{
+public:
+    UserTagMatches(QStringView text, const UserTag& tag) : m_text(text), m_tag(tag) {}
+    // The next match at or after from: its start, the name's start and the closer's.
+    bool next(qsizetype from, qsizetype* start, qsizetype* nameStart, qsizetype* closer)
+    {
+        while (!m_done) {
+            const qsizetype opener = findTag(m_text, m_tag.opener, from);
+            if (opener < 0)
+                break;
+            const qsizetype name = opener + m_tag.opener.size();
+            if (m_lineEnd < name) {
+                m_lineEnd = findChar(m_text, u'\n', name);
+                if (m_lineEnd < 0)
+                    m_lineEnd = m_text.size();
+            }
+            if (m_closer < name)
+                m_closer = findTag(m_text, m_tag.closer, name);
+            if (m_closer < 0)
+                break; // no closer anywhere later: no later opener can match either
+            if (m_closer + m_tag.closer.size() > m_lineEnd) {
+                from = m_lineEnd; // no closer on this line, for any opener on it
+                continue;
+            }
+            *start = opener;
+            *nameStart = name;
+            *closer = m_closer;
+            return true;
         }
-        const QStringView name = text.mid(nameStart, end - nameStart);
-        out.copyTo(start);
-        for (qsizetype i = 0; i < pieces.size(); ++i) {
-            if (i > 0)
-                out.append(name);
-            out.append(pieces[i]);
-        }
-        from = end + closer.size();
-        out.skipTo(from);
+        m_done = true;
+        return false;
+    }
+    // Where the search for the closer of an opener at name's start ends without a match
+    // for it: the line's end. Valid after next() has looked at that opener.
+    qsizetype lineEnd() const { return m_lineEnd; }
+
+private:
+    QStringView m_text;
+    const UserTag& m_tag;
+    qsizetype m_closer = -1;  // the first closer at or after the last search position
+    qsizetype m_lineEnd = -1; // likewise the first line feed
+    bool m_done = false;
+};
+
+void writeUserTag(Output& out, const UserTag& tag, QStringView name, qsizetype start, qsizetype end)
+{
+    out.copyTo(start);
+    for (qsizetype i = 0; i < tag.pieces.size(); ++i) {
+        if (i > 0)
+            out.append(name);
+        out.append(tag.pieces[i]);
+    }
+    out.skipTo(end);
+}
+
+bool userTags(QStringView text, const UserTag& tag, QString& buffer, qsizetype limit)
+{
+    Output out(text, buffer, limit);
+    UserTagMatches matches(text, tag);
+    qsizetype start, name, closer;
+    for (qsizetype from = 0; matches.next(from, &start, &name, &closer);) {
+        from = closer + tag.closer.size();
+        writeUserTag(out, tag, text.mid(name, closer - name), start, from);
     }
     return out.finish();
 }
 
 const QString JournalTitle = QStringLiteral("\" title=\"Ссылка на дневник пользователя ");
 
-const QStringList& journalPieces()
+const UserTag& journalTag()
 {
     static const QStringList pieces = {
         QStringLiteral("<a href=\"") + DiaryAddress + QStringLiteral("/member/?un="),
@@ -548,21 +356,112 @@ const QStringList& journalPieces()
         JournalTitle,
         QStringLiteral("\">"),
         QStringLiteral("</a>")};
-    return pieces;
+    static const UserTag tag{u"[J]", u"[/J]", pieces};
+    return tag;
 }
 
-const QStringList& linkPieces()
+const UserTag& linkTag()
 {
     static const QStringList pieces = {QStringLiteral("<a href=\"") + DiaryAddress +
                                            QStringLiteral("/journal.php?login="),
                                        JournalTitle, QStringLiteral("\">"), QStringLiteral("</a>")};
-    return pieces;
+    static const UserTag tag{u"[L]", u"[/L]", pieces};
+    return tag;
+}
+
+enum class Outcome { Unchanged, Changed, Tangled };
+
+// The journal tags, the link tags and the line breaks in one scan, for the usual text
+// where every link tag's match lies between two journal tags' matches. The link tags
+// then see the same text with or without the journal tags converted: the templates hold
+// no "[" and no line break, and a line break never follows a name. Tangled when a
+// journal tag's name holds a link opener, or a link opener's search runs into a journal
+// tag's match: the caller then runs the passes one after the other.
+Outcome journalLinksAndBreaks(QStringView text, QString& buffer, qsizetype limit, bool lineBreaks,
+                              bool journal)
+{
+    const qsizetype n = text.size();
+    Output out(text, buffer, limit);
+    UserTagMatches journals(text, journalTag());
+    const UserTag& link = linkTag();
+    qsizetype linkOpener = -1, linkCloser = -1, linkLineEnd = -1, lineFeed = -1;
+    bool linksDone = false;
+    // The text from..end holds no journal tag: its link tags and line breaks.
+    const auto segment = [&](qsizetype from, qsizetype end, bool beforeJournal) {
+        qsizetype plain = from; // line breaks are converted up to here
+        const auto breaksTo = [&](qsizetype to) {
+            if (!lineBreaks)
+                return;
+            while (true) {
+                if (lineFeed < plain) {
+                    lineFeed = findChar(text, u'\n', plain);
+                    if (lineFeed < 0)
+                        lineFeed = n;
+                }
+                if (lineFeed >= to)
+                    break;
+                if (lineFeed > plain && text[lineFeed - 1] == u'\r')
+                    out.replace(lineFeed - 1, 0, u"<br />");
+                plain = lineFeed + 1;
+            }
+            plain = to;
+        };
+        while (!linksDone) {
+            if (linkOpener < from)
+                linkOpener = findTag(text, link.opener, from);
+            if (linkOpener < 0) {
+                linksDone = true;
+                break;
+            }
+            if (linkOpener >= end)
+                break;
+            const qsizetype name = linkOpener + link.opener.size();
+            if (linkLineEnd < name) {
+                linkLineEnd = findChar(text, u'\n', name);
+                if (linkLineEnd < 0)
+                    linkLineEnd = n;
+            }
+            if (linkCloser < name)
+                linkCloser = findTag(text, link.closer, name);
+            if (linkCloser < 0) {
+                linksDone = true; // no closer anywhere later
+                break;
+            }
+            const qsizetype closerEnd = linkCloser + link.closer.size();
+            if (closerEnd <= linkLineEnd && closerEnd <= end) {
+                breaksTo(linkOpener);
+                writeUserTag(out, link, text.mid(name, linkCloser - name), linkOpener, closerEnd);
+                from = plain = closerEnd;
+            } else if (linkLineEnd < end) {
+                from = linkLineEnd; // no closer on this line, for any opener on it
+            } else if (beforeJournal) {
+                return false;
+            } else {
+                break;
+            }
+        }
+        breaksTo(end);
+        return true;
+    };
+    qsizetype from = 0;
+    qsizetype start, name, closer;
+    while (journal && journals.next(from, &start, &name, &closer)) {
+        if (!segment(from, start, true))
+            return Outcome::Tangled;
+        const QStringView user = text.mid(name, closer - name);
+        if (!linksDone && findTag(user, link.opener, 0) >= 0)
+            return Outcome::Tangled;
+        from = closer + journalTag().closer.size();
+        writeUserTag(out, journalTag(), user, start, from);
+    }
+    segment(from, n, false);
+    return out.finish() ? Outcome::Changed : Outcome::Unchanged;
 }
 
 template <typename Pass> QString runAlone(const QString& text, Pass pass)
 {
     QString out;
-    return pass(QStringView(text), out) ? out : text;
+    return pass(QStringView(text), out, ConvertedTextLimit(text.size())) ? out : text;
 }
 } // namespace
 
@@ -573,8 +472,9 @@ QString ConvertSimpleTag(const QString& text, const QString& name)
     const QString htmlOpen = QLatin1Char('<') + name.toLower() + QLatin1Char('>');
     const QString htmlClose = QStringLiteral("</") + name.toLower() + QLatin1Char('>');
     const Replacement table[] = {{open, htmlOpen}, {close, htmlClose}};
-    return runAlone(text,
-                    [&](QStringView in, QString& out) { return replaceTags(in, table, 2, out); });
+    return runAlone(text, [&](QStringView in, QString& out, qsizetype limit) {
+        return replaceTags(in, table, 2, out, limit);
+    });
 }
 
 QString ConvertTagPair(const QString& text, const QString& tag, const QString& opening,
@@ -583,19 +483,22 @@ QString ConvertTagPair(const QString& text, const QString& tag, const QString& o
     const QString open = QLatin1Char('[') + tag + QLatin1Char(']');
     const QString close = QStringLiteral("[/") + tag + QLatin1Char(']');
     const Replacement table[] = {{open, opening}, {close, closing}};
-    return runAlone(text,
-                    [&](QStringView in, QString& out) { return replaceTags(in, table, 2, out); });
+    return runAlone(text, [&](QStringView in, QString& out, qsizetype limit) {
+        return replaceTags(in, table, 2, out, limit);
+    });
 }
 
 QString ConvertUrlTags(const QString& text)
 {
-    return runAlone(text, urlTags);
+    return runAlone(text, [](QStringView in, QString& out, qsizetype limit) {
+        return convertLinks(in, out, std::min(limit, LinkPassLimit(in.size())));
+    });
 }
 
 QString ExpandMoreTag(const QString& text)
 {
-    return runAlone(text, [](QStringView in, QString& out) {
-        return replaceExact(in, u"[MORE]", u"[MORE=Читать дальше]", out);
+    return runAlone(text, [](QStringView in, QString& out, qsizetype limit) {
+        return replaceExact(in, MoreTag, MoreExpanded, out, limit);
     });
 }
 
@@ -619,26 +522,27 @@ QString EscapeStrayAngleBrackets(const QString& text)
 
 QString ConvertJournalTags(const QString& text)
 {
-    return runAlone(text, [](QStringView in, QString& out) {
-        return userTags(in, u"[J]", u"[/J]", journalPieces(), out);
+    return runAlone(text, [](QStringView in, QString& out, qsizetype limit) {
+        return userTags(in, journalTag(), out, limit);
     });
 }
 
 QString ConvertLinkTags(const QString& text)
 {
-    return runAlone(text, [](QStringView in, QString& out) {
-        return userTags(in, u"[L]", u"[/L]", linkPieces(), out);
+    return runAlone(text, [](QStringView in, QString& out, qsizetype limit) {
+        return userTags(in, linkTag(), out, limit);
     });
 }
 
 QString ConvertLineBreaksToHtml(const QString& text)
 {
-    return runAlone(text, [](QStringView in, QString& out) {
-        return replaceExact(in, u"\r\n", u"<br />\r\n", out);
+    return runAlone(text, [](QStringView in, QString& out, qsizetype limit) {
+        return replaceExact(in, u"\r\n", u"<br />\r\n", out, limit);
     });
 }
 
-QString ConvertPostBody(const QString& body, bool ConvertLineBreaks)
+namespace {
+QString convertBody(const QString& body, bool lineBreaks)
 {
     // Passes 1 and 2 in one scan: the same result as tag after tag (see replaceTags).
     static constexpr Replacement tags[] = {
@@ -659,33 +563,44 @@ QString ConvertPostBody(const QString& body, bool ConvertLineBreaks)
         {u"[CENTER]", u"<div align=\"center\">"},
         {u"[/CENTER]", u"</div>"},
     };
+    const qsizetype limit = ConvertedTextLimit(body.size());
     QString buffers[2];
     QStringView current = body;
     int next = 0;
-    const auto run = [&](auto pass) {
-        if (pass(current, buffers[next])) {
+    const auto changed = [&](bool done) {
+        if (done) {
             current = buffers[next];
             next ^= 1;
         }
     };
-    run([](QStringView in, QString& out) { return replaceTags(in, tags, std::size(tags), out); });
-    run(urlTags);
-    run([](QStringView in, QString& out) {
-        return replaceExact(in, u"[MORE]", u"[MORE=Читать дальше]", out);
-    });
-    run(codeBlocks);
-    run(strayAngleBrackets);
-    run([](QStringView in, QString& out) {
-        return userTags(in, u"[J]", u"[/J]", journalPieces(), out);
-    });
-    run([](QStringView in, QString& out) {
-        return userTags(in, u"[L]", u"[/L]", linkPieces(), out);
-    });
-    if (ConvertLineBreaks)
-        run([](QStringView in, QString& out) {
-            return replaceExact(in, u"\r\n", u"<br />\r\n", out);
-        });
+    changed(replaceTags(current, tags, std::size(tags), buffers[next], limit));
+    changed(convertLinks(current, buffers[next], std::min(limit, LinkPassLimit(current.size()))));
+    changed(moreCodeAndBrackets(current, buffers[next], limit));
+    const Outcome outcome = journalLinksAndBreaks(current, buffers[next], limit, lineBreaks, true);
+    if (outcome == Outcome::Tangled) {
+        const bool ownText = current.data() != body.data();
+        changed(userTags(current, journalTag(), buffers[next], limit));
+        // The text before the journal tags is no longer needed.
+        if (ownText)
+            buffers[next] = QString();
+        changed(journalLinksAndBreaks(current, buffers[next], limit, lineBreaks, false) ==
+                Outcome::Changed);
+    } else {
+        changed(outcome == Outcome::Changed);
+    }
     if (current.data() == body.data())
         return body;
     return std::move(buffers[next ^ 1]);
+}
+} // namespace
+
+QString ConvertPostBody(const QString& body, bool ConvertLineBreaks)
+{
+    try {
+        return convertBody(body, ConvertLineBreaks);
+    } catch (const std::bad_alloc&) {
+        raiseError(ErrOutOfMemory, QStringLiteral("modConverter"),
+                   QStringLiteral("Out of memory while converting the post (%1 characters).")
+                       .arg(body.size()));
+    }
 }

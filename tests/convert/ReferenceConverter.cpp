@@ -165,6 +165,13 @@ QString regexReplace(const QString& text, const QString& pattern, const QString&
 
 QString ReferenceConvertPostBody(const QString& body, bool convertLineBreaks)
 {
+    // The converted text is bounded after the tags, the links, the code blocks with the
+    // stray brackets, and the user tags with the line breaks.
+    const qsizetype limit = ConvertedTextLimit(body.size());
+    const auto bounded = [limit](const QString& text) {
+        if (text.size() > limit)
+            raiseError(ErrOverflow, QStringLiteral("modConverter"));
+    };
     QString text = body;
     for (const char* name : {"b", "i", "u", "s"})
         text = simpleTag(text, QString::fromLatin1(name));
@@ -176,10 +183,13 @@ QString ReferenceConvertPostBody(const QString& body, bool convertLineBreaks)
                    QStringLiteral("</div>"));
     text = tagPair(text, QStringLiteral("CENTER"), QStringLiteral("<div align=\"center\">"),
                    QStringLiteral("</div>"));
+    bounded(text);
     text = urlTags(text);
+    bounded(text);
     text.replace(QStringLiteral("[MORE]"), QStringLiteral("[MORE=Читать дальше]"));
     text = codeBlocks(text);
     text = strayBrackets(text);
+    bounded(text);
     const QString title = QStringLiteral("\" title=\"Ссылка на дневник пользователя $1\">");
     text = regexReplace(
         text, QStringLiteral("\\[J\\](.*?)\\[/J\\]"),
@@ -195,5 +205,6 @@ QString ReferenceConvertPostBody(const QString& body, bool convertLineBreaks)
                             QStringLiteral("$1</a>"));
     if (convertLineBreaks)
         text.replace(QStringLiteral("\r\n"), QStringLiteral("<br />\r\n"));
+    bounded(text);
     return text;
 }
