@@ -39,9 +39,7 @@ public:
         // Positions are kept in 32 bits; no post comes near.
         if (text.size() >= std::numeric_limits<int32_t>::max())
             raiseTooLong(std::numeric_limits<int32_t>::max());
-        m_openers = positions(Opener);
-        if (!m_openers.empty())
-            m_closers = positions(Closer);
+        findTags();
     }
 
     bool run()
@@ -70,13 +68,15 @@ private:
         bool noBracket; // known to hold no "]"
     };
 
-    std::vector<uint32_t> positions(QStringView needle) const
+    // Every opener and closer, in one scan.
+    void findTags()
     {
-        std::vector<uint32_t> found;
-        for (qsizetype i = findTag(m_text, needle, 0); i >= 0;
-             i = findTag(m_text, needle, i + needle.size()))
-            found.push_back(static_cast<uint32_t>(i));
-        return found;
+        for (qsizetype i = findChar(m_text, u'[', 0); i >= 0; i = findChar(m_text, u'[', i + 1)) {
+            if (matchesAt(m_text, i, Opener))
+                m_openers.push_back(static_cast<uint32_t>(i));
+            else if (matchesAt(m_text, i, Closer))
+                m_closers.push_back(static_cast<uint32_t>(i));
+        }
     }
 
     QStringView view(const Entry& entry) const

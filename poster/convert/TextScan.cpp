@@ -46,9 +46,19 @@ qsizetype findAngleBracket(QStringView text, qsizetype from)
     return -1;
 }
 
+void Writer::grow(qsizetype count)
+{
+    const qsizetype needed = m_size + count;
+    if (needed > m_limit)
+        raiseTooLong(m_limit);
+    m_capacity = std::min(std::max(needed, 2 * m_capacity), m_limit);
+    m_buffer.resize(m_capacity);
+    m_data = reinterpret_cast<char16_t*>(m_buffer.data());
+}
+
 void BracketWriter::resumeAfter(QStringView start)
 {
-    put(start);
+    m_out.put(start);
     if (!start.isEmpty())
         m_last = start.back();
 }
@@ -64,21 +74,21 @@ void BracketWriter::write(QStringView text)
         if (text[i] == u'>') {
             if (isTagCharacter(i == 0 ? m_last : text[i - 1]))
                 continue;
-            put(text.mid(done, i - done));
-            put(u"&gt;");
+            m_out.put(text.mid(done, i - done));
+            m_out.put(u"&gt;");
         } else if (i == n - 1) {
             // Judged by what comes next.
-            put(text.mid(done, i - done));
+            m_out.put(text.mid(done, i - done));
             m_pendingLess = true;
         } else {
             if (isTagCharacter(text[i + 1]))
                 continue;
-            put(text.mid(done, i - done));
-            put(u"&lt;");
+            m_out.put(text.mid(done, i - done));
+            m_out.put(u"&lt;");
         }
         done = i + 1;
     }
-    put(text.mid(done));
+    m_out.put(text.mid(done));
     m_last = text.back();
 }
 } // namespace convert

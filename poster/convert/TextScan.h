@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringView>
 #include <algorithm>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace convert {
 // Characters looked at, compared or written by this thread's conversions.
@@ -41,21 +44,32 @@ inline bool matchesAt(QStringView text, qsizetype position, QStringView needle)
     return true;
 }
 
-// The next c at or after from, or -1. Markup is dense with brackets, so the next few
-// characters are looked at directly before the vectorised search is called.
+// The next c at or after from, or -1. Markup is dense with brackets, so the search is
+// inline: a call into the library's search for every tag costs more than it saves.
 inline qsizetype findChar(QStringView text, char16_t c, qsizetype from)
 {
+    const auto* data = reinterpret_cast<const char16_t*>(text.data());
     const qsizetype n = text.size();
-    const QChar* data = text.data();
-    const qsizetype near = std::min(n, from + 32);
-    for (qsizetype i = from; i < near; ++i)
-        if (data[i].unicode() == c) {
-            tally(i - from + 1);
+    qsizetype i = from;
+#ifdef __SSE2__
+    const __m128i needle = _mm_set1_epi16(static_cast<short>(c));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(units, needle));
+        if (mask != 0) {
+            const qsizetype found = i + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
+            tally(found + 1 - from);
+            return found;
+        }
+    }
+#endif
+    for (; i < n; ++i)
+        if (data[i] == c) {
+            tally(i + 1 - from);
             return i;
         }
-    const qsizetype found = near < n ? text.indexOf(QChar(c), near) : -1;
-    tally((found < 0 ? n : found + 1) - from);
-    return found;
+    tally(n - from);
+    return -1;
 }
 
 // Case-insensitive search for a needle that begins with "[".
@@ -83,14 +97,61 @@ inline qsizetype findExact(QStringView text, QStringView needle, qsizetype from)
 // The first "<" or ">" at or after from, or -1.
 qsizetype findAngleBracket(QStringView text, qsizetype from);
 
+// Appends to a QString through a pointer of its own: a pass writes many short pieces,
+// and a call of QString::append for each costs more than copying them. The string's
+// unused capacity is never touched, so it costs no memory pages. Past limit
+// characters the pass fails with error 6.
+class Writer
+{
+public:
+    Writer(QString& buffer, qsizetype limit) : m_buffer(buffer), m_limit(limit) {}
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+    // Starts writing, from the buffer's beginning; a reused buffer keeps its capacity.
+    void begin(qsizetype expected)
+    {
+        m_capacity = std::min(expected, m_limit);
+        m_buffer.resize(m_capacity);
+        m_data = reinterpret_cast<char16_t*>(m_buffer.data());
+        m_size = 0;
+    }
+    void put(const QChar* text, qsizetype count)
+    {
+        if (count > m_capacity - m_size)
+            grow(count);
+        std::copy_n(reinterpret_cast<const char16_t*>(text), count, m_data + m_size);
+        m_size += count;
+        tally(count);
+    }
+    void put(QStringView text) { put(text.data(), text.size()); }
+    void put(char16_t c)
+    {
+        if (m_size == m_capacity)
+            grow(1);
+        m_data[m_size++] = c;
+    }
+    qsizetype size() const { return m_size; }
+    void truncate(qsizetype size) { m_size = size; }
+    // Ends writing: the buffer holds what was written.
+    void end() { m_buffer.resize(m_size); }
+
+private:
+    void grow(qsizetype count);
+    QString& m_buffer;
+    qsizetype m_limit;
+    char16_t* m_data = nullptr;
+    qsizetype m_size = 0;
+    qsizetype m_capacity = 0;
+};
+
 // Collects the output of one pass: untouched stretches of the input and replacements.
 // Nothing is written until the first replacement, so a pass that changes nothing costs
-// no copy; past limit characters the pass fails with error 6.
+// no copy.
 class Output
 {
 public:
     Output(QStringView input, QString& buffer, qsizetype limit)
-        : m_input(input), m_buffer(buffer), m_limit(limit)
+        : m_input(input), m_writer(buffer, limit)
     {
     }
     // Copies the input up to position, then appends the replacement, and goes on after
@@ -98,28 +159,43 @@ public:
     void replace(qsizetype position, qsizetype length, QStringView replacement)
     {
         copyTo(position);
-        append(replacement);
+        m_writer.put(replacement);
         m_done = position + length;
     }
     void copyTo(qsizetype position)
     {
         start();
-        put(m_input.mid(m_done, position - m_done));
+        m_writer.put(m_input.data() + m_done, position - m_done);
         m_done = position;
     }
     void append(QStringView text)
     {
         start();
-        put(text);
+        m_writer.put(text);
     }
     // Leaves out the input up to position (after copyTo and appends that replace it).
     void skipTo(qsizetype position) { m_done = position; }
+    qsizetype size() const { return m_started ? m_writer.size() : 0; }
+    // A point to come back to, forgetting what was written after it.
+    struct Mark
+    {
+        qsizetype done;
+        qsizetype written;
+    };
+    Mark mark() const { return {m_done, size()}; }
+    void rewind(const Mark& mark)
+    {
+        if (m_started)
+            m_writer.truncate(mark.written);
+        m_done = mark.done;
+    }
     // Copies the rest; false when nothing was replaced (the buffer is then untouched).
     bool finish()
     {
         if (!m_started)
             return false;
-        put(m_input.mid(m_done));
+        m_writer.put(m_input.data() + m_done, m_input.size() - m_done);
+        m_writer.end();
         return true;
     }
 
@@ -129,20 +205,10 @@ private:
         if (m_started)
             return;
         m_started = true;
-        m_buffer.truncate(0); // keeps the capacity of a reused buffer
-        // Untouched capacity costs no memory pages, while growing later would copy.
-        m_buffer.reserve(std::min(2 * m_input.size() + 64, m_limit + 1));
-    }
-    void put(QStringView text)
-    {
-        m_buffer.append(text);
-        tally(text.size());
-        if (m_buffer.size() > m_limit)
-            raiseTooLong(m_limit);
+        m_writer.begin(2 * m_input.size() + 64);
     }
     QStringView m_input;
-    QString& m_buffer;
-    qsizetype m_limit;
+    Writer m_writer;
     qsizetype m_done = 0;
     bool m_started = false;
 };
@@ -152,7 +218,7 @@ private:
 class BracketWriter
 {
 public:
-    BracketWriter(QString& buffer, qsizetype limit) : m_buffer(buffer), m_limit(limit) {}
+    explicit BracketWriter(Writer& out) : m_out(out) {}
     // Carries on after a start that holds no stray bracket (before its last character).
     void resumeAfter(QStringView start);
     void write(QStringView text);
@@ -163,14 +229,14 @@ public:
         if (text.isEmpty())
             return;
         settlePending(text.front());
-        put(text);
+        m_out.put(text);
         m_last = text.back();
     }
     // A "<" that ends the text is stray.
     void finish()
     {
         if (m_pendingLess)
-            put(u"&lt;");
+            m_out.put(u"&lt;");
         m_pendingLess = false;
     }
 
@@ -178,18 +244,10 @@ private:
     void settlePending(QChar next)
     {
         if (m_pendingLess)
-            put(isTagCharacter(next) ? QStringView(u"<") : QStringView(u"&lt;"));
+            m_out.put(isTagCharacter(next) ? QStringView(u"<") : QStringView(u"&lt;"));
         m_pendingLess = false;
     }
-    void put(QStringView text)
-    {
-        m_buffer.append(text);
-        tally(text.size());
-        if (m_buffer.size() > m_limit)
-            raiseTooLong(m_limit);
-    }
-    QString& m_buffer;
-    qsizetype m_limit;
+    Writer& m_out;
     QChar m_last; // the last character written, as it was before escaping (none at first)
     bool m_pendingLess = false; // a "<" whose next character is still to come
 };

@@ -6,6 +6,10 @@
 
 #include <QStringList>
 #include <new>
+#ifdef STAGE_TIMES
+#include <cstdio>
+#include <ctime>
+#endif
 
 using namespace convert;
 
@@ -45,14 +49,51 @@ struct Replacement
 bool replaceTags(QStringView text, const Replacement* table, size_t count, QString& buffer,
                  qsizetype limit)
 {
+    // The needles that may start at a "[", by the letter after it (or after "[/"): a
+    // small table, as a dense text has a bracket every few characters.
+    constexpr int Keys = 128;
+    unsigned char first[2][Keys] = {}; // 1 + the index of the first candidate, or 0
+    unsigned char second[2][Keys] = {};
+    bool everyNeedle = true; // else each "[" is compared with every needle
+    for (size_t k = 0; k < count; ++k) {
+        const QStringView needle = table[k].needle;
+        const bool closing = needle.size() > 2 && needle[1] == u'/';
+        const char16_t key =
+            needle.size() > 2 ? lowerAscii(needle[closing ? 2 : 1].unicode()) : Keys;
+        unsigned char* slot = key >= Keys                 ? nullptr
+                              : first[closing][key] == 0  ? &first[closing][key]
+                              : second[closing][key] == 0 ? &second[closing][key]
+                                                          : nullptr;
+        if (slot == nullptr || count > 250)
+            everyNeedle = false;
+        else
+            *slot = static_cast<unsigned char>(k + 1);
+    }
+    if (!everyNeedle) {
+        Output out(text, buffer, limit);
+        for (qsizetype i = findChar(text, u'[', 0); i >= 0; i = findChar(text, u'[', i + 1))
+            for (size_t k = 0; k < count; ++k)
+                if (matchesAt(text, i, table[k].needle)) {
+                    out.replace(i, table[k].needle.size(), table[k].replacement);
+                    i += table[k].needle.size() - 1;
+                    break;
+                }
+        return out.finish();
+    }
     Output out(text, buffer, limit);
+    const qsizetype n = text.size();
     for (qsizetype i = findChar(text, u'[', 0); i >= 0; i = findChar(text, u'[', i + 1)) {
-        if (i + 2 >= text.size())
+        if (i + 2 >= n)
             break;
-        const char16_t second = lowerAscii(text[i + 1].unicode());
-        for (size_t k = 0; k < count; ++k) {
-            const Replacement& r = table[k];
-            if (lowerAscii(r.needle[1].unicode()) != second || !matchesAt(text, i, r.needle))
+        const bool closing = text[i + 1] == u'/';
+        const char16_t key = lowerAscii(text[i + 1 + closing].unicode());
+        if (key >= Keys || first[closing][key] == 0)
+            continue;
+        for (const unsigned char candidate : {first[closing][key], second[closing][key]}) {
+            if (candidate == 0)
+                break;
+            const Replacement& r = table[candidate - 1];
+            if (!matchesAt(text, i, r.needle))
                 continue;
             out.replace(i, r.needle.size(), r.replacement);
             i += r.needle.size() - 1;
@@ -81,10 +122,11 @@ constexpr QStringView PreOpen =
     u"<pre style=\"border:1px solid #c0c0c0;margin:0px;padding:8px 10px;overflow-x:scroll;\">";
 constexpr QStringView PreClose = u"</pre>";
 
-void escapeCodeInto(QStringView text, QString& out)
+// Hands the escaped text to put, piece by piece. "&" first, then the quote and the
+// brackets, then CR LF: one scan gives the same, as no replacement holds a character
+// that a later one replaces.
+template <typename Put> void escapeCode(QStringView text, Put put)
 {
-    // "&" first, then the quote and the brackets, then CR LF: one scan gives the same,
-    // as no replacement holds a character that a later one replaces.
     const qsizetype n = text.size();
     qsizetype done = 0;
     for (qsizetype i = 0; i < n; ++i) {
@@ -109,11 +151,14 @@ void escapeCodeInto(QStringView text, QString& out)
         }
         if (replacement.isNull())
             continue;
-        out.append(text.mid(done, i - done)).append(replacement);
+        if (i > done)
+            put(text.mid(done, i - done));
+        put(replacement);
         done = i + (text[i] == u'\r' ? 2 : 1);
         i = done - 1;
     }
-    out.append(text.mid(done));
+    if (n > done)
+        put(text.mid(done));
     tally(n);
 }
 
@@ -127,7 +172,6 @@ bool codeBlocks(QStringView text, QString& buffer, qsizetype limit)
     // The first closer ahead is kept between pieces, so that many markers before one
     // far closer do not search the same text again and again.
     qsizetype nextCloser = findTag(text, CodeClose, marker);
-    QString escaped;
     while (marker >= 0) {
         const qsizetype pieceStart = marker + CodeOpen.size();
         const qsizetype next = findTag(text, CodeOpen, pieceStart);
@@ -141,9 +185,8 @@ bool codeBlocks(QStringView text, QString& buffer, qsizetype limit)
         out.replace(marker, CodeOpen.size(), {});
         if (closed) {
             out.append(PreOpen);
-            escaped.truncate(0);
-            escapeCodeInto(text.mid(pieceStart, nextCloser - pieceStart), escaped);
-            out.append(escaped);
+            escapeCode(text.mid(pieceStart, nextCloser - pieceStart),
+                       [&](QStringView piece) { out.append(piece); });
             out.append(PreClose);
             out.skipTo(nextCloser + CodeClose.size());
         }
@@ -197,20 +240,19 @@ void writeExpandingMore(BracketWriter& out, QStringView text)
     out.write(text.mid(done));
 }
 
-void writeCode(BracketWriter& out, QStringView text, QString& scratch)
+void writeCode(BracketWriter& out, QStringView text)
 {
-    // The expanded cut marker holds nothing that escaping changes.
-    scratch.truncate(0);
+    // The expanded cut marker holds nothing that escaping changes, and escaped code holds
+    // no bracket but those of "<br />", which stay.
+    const auto put = [&](QStringView piece) { out.writeSafe(piece); };
     qsizetype done = 0;
     for (qsizetype i = findExact(text, MoreTag, 0); i >= 0;
          i = findExact(text, MoreTag, i + MoreTag.size())) {
-        escapeCodeInto(text.mid(done, i - done), scratch);
-        scratch.append(MoreExpanded);
+        escapeCode(text.mid(done, i - done), put);
+        out.writeSafe(MoreExpanded);
         done = i + MoreTag.size();
     }
-    escapeCodeInto(text.mid(done), scratch);
-    // Escaped code holds no bracket but those of "<br />", which stay.
-    out.writeSafe(scratch);
+    escapeCode(text.mid(done), put);
 }
 
 // The cut marker, code blocks and stray brackets in one scan. The marker's expansion
@@ -234,13 +276,12 @@ bool moreCodeAndBrackets(QStringView text, QString& buffer, qsizetype limit)
         return false;
     // Before the character ahead of the first change, every bracket stays as it is.
     const qsizetype resume = std::max<qsizetype>(0, first - 1);
-    buffer.truncate(0);
-    buffer.reserve(std::min(2 * n + 64, limit + 1));
-    BracketWriter out(buffer, limit);
+    Writer writer(buffer, limit);
+    writer.begin(2 * n + 64);
+    BracketWriter out(writer);
     out.resumeAfter(text.first(resume));
     writeExpandingMore(out, text.mid(resume, (marker < 0 ? n : marker) - resume));
     qsizetype nextCloser = marker >= 0 ? findTag(text, CodeClose, marker) : -1;
-    QString scratch;
     while (marker >= 0) {
         const qsizetype pieceStart = marker + CodeOpen.size();
         const qsizetype next = findTag(text, CodeOpen, pieceStart);
@@ -249,7 +290,7 @@ bool moreCodeAndBrackets(QStringView text, QString& buffer, qsizetype limit)
             nextCloser = findTag(text, CodeClose, pieceStart);
         if (nextCloser >= 0 && nextCloser + CodeClose.size() <= pieceEnd) {
             out.writeSafe(PreOpen);
-            writeCode(out, text.mid(pieceStart, nextCloser - pieceStart), scratch);
+            writeCode(out, text.mid(pieceStart, nextCloser - pieceStart));
             out.writeSafe(PreClose);
             const qsizetype after = nextCloser + CodeClose.size();
             writeExpandingMore(out, text.mid(after, pieceEnd - after));
@@ -259,6 +300,7 @@ bool moreCodeAndBrackets(QStringView text, QString& buffer, qsizetype limit)
         marker = next;
     }
     out.finish();
+    writer.end();
     return true;
 }
 
@@ -371,12 +413,18 @@ const UserTag& linkTag()
 
 enum class Outcome { Unchanged, Changed, Tangled };
 
-// The journal tags, the link tags and the line breaks in one scan, for the usual text
-// where every link tag's match lies between two journal tags' matches. The link tags
-// then see the same text with or without the journal tags converted: the templates hold
-// no "[" and no line break, and a line break never follows a name. Tangled when a
-// journal tag's name holds a link opener, or a link opener's search runs into a journal
-// tag's match: the caller then runs the passes one after the other.
+// A line longer than this that needs the passes one after the other gets them on the
+// whole text, which holds less memory at once than a copy of the line would.
+constexpr qsizetype LongLine = qsizetype(1) << 16;
+
+// The journal tags, the link tags and the line breaks in one scan. Where every link
+// tag's match lies between two journal tags' matches, the link tags see the same text
+// with or without the journal tags converted: the templates hold no "[" and no line
+// break, and a line break never follows a name. A line where that fails (a journal
+// tag's name holds a link opener, or a link opener's search runs into a journal tag's
+// match) gets the passes one after the other on its own, as neither kind of tag spans
+// lines. Tangled when such a line is longer than LongLine: the caller then runs the
+// passes one after the other on the whole text.
 Outcome journalLinksAndBreaks(QStringView text, QString& buffer, qsizetype limit, bool lineBreaks,
                               bool journal)
 {
@@ -386,12 +434,13 @@ Outcome journalLinksAndBreaks(QStringView text, QString& buffer, qsizetype limit
     const UserTag& link = linkTag();
     qsizetype linkOpener = -1, linkCloser = -1, linkLineEnd = -1, lineFeed = -1;
     bool linksDone = false;
-    // The text from..end holds no journal tag: its link tags and line breaks.
+    qsizetype lineStart = 0; // the start of the line being converted, and its output
+    Output::Mark lineMark = out.mark();
+    // The text from..end holds no journal tag: its link tags and line breaks. False
+    // when a link opener's search runs into the journal tag at end.
     const auto segment = [&](qsizetype from, qsizetype end, bool beforeJournal) {
         qsizetype plain = from; // line breaks are converted up to here
         const auto breaksTo = [&](qsizetype to) {
-            if (!lineBreaks)
-                return;
             while (true) {
                 if (lineFeed < plain) {
                     lineFeed = findChar(text, u'\n', plain);
@@ -400,9 +449,10 @@ Outcome journalLinksAndBreaks(QStringView text, QString& buffer, qsizetype limit
                 }
                 if (lineFeed >= to)
                     break;
-                if (lineFeed > plain && text[lineFeed - 1] == u'\r')
+                if (lineBreaks && lineFeed > plain && text[lineFeed - 1] == u'\r')
                     out.replace(lineFeed - 1, 0, u"<br />");
-                plain = lineFeed + 1;
+                plain = lineStart = lineFeed + 1;
+                lineMark = out.mark();
             }
             plain = to;
         };
@@ -435,6 +485,7 @@ Outcome journalLinksAndBreaks(QStringView text, QString& buffer, qsizetype limit
             } else if (linkLineEnd < end) {
                 from = linkLineEnd; // no closer on this line, for any opener on it
             } else if (beforeJournal) {
+                breaksTo(linkOpener);
                 return false;
             } else {
                 break;
@@ -443,14 +494,39 @@ Outcome journalLinksAndBreaks(QStringView text, QString& buffer, qsizetype limit
         breaksTo(end);
         return true;
     };
+    // The line that holds position at, converted on its own; false when it is too long
+    // for that. Its end goes into after.
+    const auto lineAlone = [&](qsizetype at, qsizetype* after) {
+        qsizetype end = findChar(text, u'\n', at);
+        end = end < 0 ? n : end + 1;
+        if (end - lineStart > LongLine)
+            return false;
+        out.rewind(lineMark);
+        out.copyTo(lineStart);
+        const QStringView line = text.mid(lineStart, end - lineStart);
+        // The whole text cannot be shorter than what is written and this line's part.
+        const qsizetype room = limit - out.size();
+        QString journalled, converted;
+        const QStringView joined =
+            userTags(line, journalTag(), journalled, room) ? QStringView(journalled) : line;
+        out.append(journalLinksAndBreaks(joined, converted, room, lineBreaks, false) ==
+                           Outcome::Changed
+                       ? QStringView(converted)
+                       : joined);
+        out.skipTo(end);
+        *after = lineStart = end;
+        lineMark = out.mark();
+        return true;
+    };
     qsizetype from = 0;
     qsizetype start, name, closer;
     while (journal && journals.next(from, &start, &name, &closer)) {
-        if (!segment(from, start, true))
-            return Outcome::Tangled;
         const QStringView user = text.mid(name, closer - name);
-        if (!linksDone && findTag(user, link.opener, 0) >= 0)
-            return Outcome::Tangled;
+        if (!segment(from, start, true) || (!linksDone && findTag(user, link.opener, 0) >= 0)) {
+            if (!lineAlone(start, &from))
+                return Outcome::Tangled;
+            continue;
+        }
         from = closer + journalTag().closer.size();
         writeUserTag(out, journalTag(), user, start, from);
     }
@@ -505,8 +581,10 @@ QString ExpandMoreTag(const QString& text)
 QString EscapeCodeText(const QString& text)
 {
     QString out;
-    out.reserve(text.size() + text.size() / 8);
-    escapeCodeInto(text, out);
+    Writer writer(out, ConvertedTextLimit(text.size()));
+    writer.begin(text.size() + text.size() / 8);
+    escapeCode(text, [&](QStringView piece) { writer.put(piece); });
+    writer.end();
     return out;
 }
 
@@ -567,7 +645,20 @@ QString convertBody(const QString& body, bool lineBreaks)
     QString buffers[2];
     QStringView current = body;
     int next = 0;
+#ifdef STAGE_TIMES
+    const auto cpu = [] {
+        timespec t;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+    };
+    double stageStart = cpu();
+#endif
     const auto changed = [&](bool done) {
+#ifdef STAGE_TIMES
+        fprintf(stderr, "stage %.1f ms cpu -> %lld\n", cpu() - stageStart,
+                (long long)(done ? buffers[next].size() : current.size()));
+        stageStart = cpu();
+#endif
         if (done) {
             current = buffers[next];
             next ^= 1;
