@@ -7,7 +7,7 @@
 #endif
 
 namespace convert {
-thread_local qint64 workDone = 0;
+thread_local constinit qint64 workDone __attribute__((tls_model("initial-exec"))) = 0;
 
 void raiseTooLong(qsizetype limit)
 {

@@ -9,8 +9,9 @@
 #endif
 
 namespace convert {
-// Characters looked at, compared or written by this thread's conversions.
-extern thread_local qint64 workDone;
+// Characters looked at, compared or written by this thread's conversions. Constant
+// initialised, so that no call guards each use; the converter lives in programs only.
+extern thread_local constinit qint64 workDone __attribute__((tls_model("initial-exec")));
 inline void tally(qsizetype count)
 {
     workDone += count;

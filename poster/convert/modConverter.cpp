@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <new>
+#include <vector>
 #ifdef STAGE_TIMES
 #include <cstdio>
 #include <ctime>
@@ -228,31 +229,54 @@ qsizetype firstStrayBracket(QStringView text, qsizetype end)
     return -1;
 }
 
-void writeExpandingMore(BracketWriter& out, QStringView text)
+// The positions of the cut markers, code markers and code closers, found in one scan.
+struct CodeTags
 {
-    qsizetype done = 0;
-    for (qsizetype i = findExact(text, MoreTag, 0); i >= 0;
-         i = findExact(text, MoreTag, i + MoreTag.size())) {
-        out.write(text.mid(done, i - done));
-        out.writeSafe(MoreExpanded);
-        done = i + MoreTag.size();
+    std::vector<qsizetype> more, open, close;
+    size_t nextMore = 0;
+
+    explicit CodeTags(QStringView text)
+    {
+        for (qsizetype i = findChar(text, u'[', 0); i >= 0; i = findChar(text, u'[', i + 1)) {
+            if (matchesAt(text, i, CodeOpen))
+                open.push_back(i);
+            else if (matchesAt(text, i, CodeClose))
+                close.push_back(i);
+            else if (text.sliced(i).startsWith(MoreTag))
+                more.push_back(i);
+        }
     }
-    out.write(text.mid(done));
+    // The first cut marker at or after from and before end, or -1.
+    qsizetype moreBefore(qsizetype from, qsizetype end)
+    {
+        while (nextMore < more.size() && more[nextMore] < from)
+            ++nextMore;
+        return nextMore < more.size() && more[nextMore] < end ? more[nextMore] : -1;
+    }
+};
+
+void writeExpandingMore(BracketWriter& out, QStringView text, qsizetype from, qsizetype end,
+                        CodeTags& tags)
+{
+    for (qsizetype i = tags.moreBefore(from, end); i >= 0; i = tags.moreBefore(from, end)) {
+        out.write(text.mid(from, i - from));
+        out.writeSafe(MoreExpanded);
+        from = i + MoreTag.size();
+    }
+    out.write(text.mid(from, end - from));
 }
 
-void writeCode(BracketWriter& out, QStringView text)
+void writeCode(BracketWriter& out, QStringView text, qsizetype from, qsizetype end, CodeTags& tags)
 {
     // The expanded cut marker holds nothing that escaping changes, and escaped code holds
     // no bracket but those of "<br />", which stay.
     const auto put = [&](QStringView piece) { out.writeSafe(piece); };
-    qsizetype done = 0;
-    for (qsizetype i = findExact(text, MoreTag, 0); i >= 0;
-         i = findExact(text, MoreTag, i + MoreTag.size())) {
-        escapeCode(text.mid(done, i - done), put);
+    for (qsizetype i = tags.moreBefore(from, end); i >= 0; i = tags.moreBefore(from, end)) {
+        escapeCode(text.mid(from, i - from), put);
         out.writeSafe(MoreExpanded);
-        done = i + MoreTag.size();
+        from = i + MoreTag.size();
     }
-    escapeCode(text.mid(done), put);
+    escapeCode(text.mid(from, end - from), put);
 }
 
 // The cut marker, code blocks and stray brackets in one scan. The marker's expansion
@@ -262,13 +286,12 @@ void writeCode(BracketWriter& out, QStringView text)
 bool moreCodeAndBrackets(QStringView text, QString& buffer, qsizetype limit)
 {
     const qsizetype n = text.size();
-    const qsizetype more = findExact(text, MoreTag, 0);
-    qsizetype marker = findTag(text, CodeOpen, 0);
+    CodeTags tags(text);
     qsizetype first = n;
-    if (more >= 0)
-        first = more;
-    if (marker >= 0)
-        first = std::min(first, marker);
+    if (!tags.more.empty())
+        first = tags.more.front();
+    if (!tags.open.empty())
+        first = std::min(first, tags.open.front());
     const qsizetype stray = firstStrayBracket(text, first);
     if (stray >= 0)
         first = stray;
@@ -280,24 +303,24 @@ bool moreCodeAndBrackets(QStringView text, QString& buffer, qsizetype limit)
     writer.begin(2 * n + 64);
     BracketWriter out(writer);
     out.resumeAfter(text.first(resume));
-    writeExpandingMore(out, text.mid(resume, (marker < 0 ? n : marker) - resume));
-    qsizetype nextCloser = marker >= 0 ? findTag(text, CodeClose, marker) : -1;
-    while (marker >= 0) {
-        const qsizetype pieceStart = marker + CodeOpen.size();
-        const qsizetype next = findTag(text, CodeOpen, pieceStart);
-        const qsizetype pieceEnd = next < 0 ? n : next;
-        if (nextCloser >= 0 && nextCloser < pieceStart)
-            nextCloser = findTag(text, CodeClose, pieceStart);
-        if (nextCloser >= 0 && nextCloser + CodeClose.size() <= pieceEnd) {
+    writeExpandingMore(out, text, resume, tags.open.empty() ? n : tags.open.front(), tags);
+    size_t nextCloser = 0;
+    for (size_t k = 0; k < tags.open.size(); ++k) {
+        const qsizetype pieceStart = tags.open[k] + CodeOpen.size();
+        const qsizetype pieceEnd = k + 1 < tags.open.size() ? tags.open[k + 1] : n;
+        while (nextCloser < tags.close.size() && tags.close[nextCloser] < pieceStart)
+            ++nextCloser;
+        // The first closer after the marker belongs to it when it ends before the next
+        // marker (the two cannot overlap: both begin with "[").
+        const qsizetype closer = nextCloser < tags.close.size() ? tags.close[nextCloser] : -1;
+        if (closer >= 0 && closer + CodeClose.size() <= pieceEnd) {
             out.writeSafe(PreOpen);
-            writeCode(out, text.mid(pieceStart, nextCloser - pieceStart));
+            writeCode(out, text, pieceStart, closer, tags);
             out.writeSafe(PreClose);
-            const qsizetype after = nextCloser + CodeClose.size();
-            writeExpandingMore(out, text.mid(after, pieceEnd - after));
+            writeExpandingMore(out, text, closer + CodeClose.size(), pieceEnd, tags);
         } else {
-            writeExpandingMore(out, text.mid(pieceStart, pieceEnd - pieceStart));
+            writeExpandingMore(out, text, pieceStart, pieceEnd, tags);
         }
-        marker = next;
     }
     out.finish();
     writer.end();
@@ -413,6 +436,29 @@ const UserTag& linkTag()
 
 enum class Outcome { Unchanged, Changed, Tangled };
 
+// A journal tag's name with the link tags converted, for a name whose every link opener
+// has a closer after it within the name: each copy of it in the journal template then
+// converts alike, and the link tags see nothing beyond it. False for any other name.
+bool linkTagsWithin(QStringView name, QString& buffer, qsizetype limit, QStringView* converted)
+{
+    const UserTag& link = linkTag();
+    Output out(name, buffer, limit);
+    for (qsizetype from = 0;;) {
+        const qsizetype opener = findTag(name, link.opener, from);
+        if (opener < 0)
+            break;
+        const qsizetype user = opener + link.opener.size();
+        const qsizetype closer = findTag(name, link.closer, user);
+        if (closer < 0)
+            return false;
+        from = closer + link.closer.size();
+        writeUserTag(out, link, name.mid(user, closer - user), opener, from);
+    }
+    if (out.finish())
+        *converted = buffer;
+    return true;
+}
+
 // A line longer than this that needs the passes one after the other gets them on the
 // whole text, which holds less memory at once than a copy of the line would.
 constexpr qsizetype LongLine = qsizetype(1) << 16;
@@ -520,9 +566,12 @@ Outcome journalLinksAndBreaks(QStringView text, QString& buffer, qsizetype limit
     };
     qsizetype from = 0;
     qsizetype start, name, closer;
+    QString linkedUser;
     while (journal && journals.next(from, &start, &name, &closer)) {
-        const QStringView user = text.mid(name, closer - name);
-        if (!segment(from, start, true) || (!linksDone && findTag(user, link.opener, 0) >= 0)) {
+        QStringView user = text.mid(name, closer - name);
+        if (!segment(from, start, true) ||
+            (!linksDone && findTag(user, link.opener, 0) >= 0 &&
+             !linkTagsWithin(user, linkedUser, limit - out.size(), &user))) {
             if (!lineAlone(start, &from))
                 return Outcome::Tangled;
             continue;
