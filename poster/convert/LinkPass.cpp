@@ -34,7 +34,8 @@ class LinkPass
 {
 public:
     LinkPass(QStringView text, QString& buffer, qsizetype limit)
-        : m_text(text), m_out(text, buffer, limit), m_size(text.size()), m_limit(limit)
+        : m_text(text), m_out(text, buffer, limit, text.size() + text.size() / 4 + 64),
+          m_size(text.size()), m_limit(limit)
     {
         // Positions are kept in 32 bits; no post comes near.
         if (text.size() >= std::numeric_limits<int32_t>::max())

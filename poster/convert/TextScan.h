@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringView>
 #include <algorithm>
+#include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -120,7 +121,7 @@ public:
     {
         if (count > m_capacity - m_size)
             grow(count);
-        std::copy_n(reinterpret_cast<const char16_t*>(text), count, m_data + m_size);
+        copy(reinterpret_cast<const char16_t*>(text), count, m_data + m_size);
         m_size += count;
         tally(count);
     }
@@ -137,6 +138,29 @@ public:
     void end() { m_buffer.resize(m_size); }
 
 private:
+    // Most pieces are a few characters long, where a call of memcpy costs more than the
+    // copy: two overlapping moves of 8 or 16 bytes cover them.
+    static void copy(const char16_t* from, qsizetype count, char16_t* to)
+    {
+        if (count > 16) {
+            std::memcpy(to, from, static_cast<size_t>(count) * 2);
+        } else if (count >= 8) {
+            char buffer[32];
+            std::memcpy(buffer, from, 16);
+            std::memcpy(buffer + 16, from + count - 8, 16);
+            std::memcpy(to, buffer, 16);
+            std::memcpy(to + count - 8, buffer + 16, 16);
+        } else if (count >= 4) {
+            char buffer[16];
+            std::memcpy(buffer, from, 8);
+            std::memcpy(buffer + 8, from + count - 4, 8);
+            std::memcpy(to, buffer, 8);
+            std::memcpy(to + count - 4, buffer + 8, 8);
+        } else {
+            for (qsizetype i = 0; i < count; ++i)
+                to[i] = from[i];
+        }
+    }
     void grow(qsizetype count);
     QString& m_buffer;
     qsizetype m_limit;
@@ -151,8 +175,10 @@ private:
 class Output
 {
 public:
-    Output(QStringView input, QString& buffer, qsizetype limit)
-        : m_input(input), m_writer(buffer, limit)
+    // expected: the length to make room for at first (twice the input if not given).
+    Output(QStringView input, QString& buffer, qsizetype limit, qsizetype expected = -1)
+        : m_input(input), m_writer(buffer, limit),
+          m_expected(expected >= 0 ? expected : 2 * input.size() + 64)
     {
     }
     // Copies the input up to position, then appends the replacement, and goes on after
@@ -206,10 +232,11 @@ private:
         if (m_started)
             return;
         m_started = true;
-        m_writer.begin(2 * m_input.size() + 64);
+        m_writer.begin(m_expected);
     }
     QStringView m_input;
     Writer m_writer;
+    qsizetype m_expected;
     qsizetype m_done = 0;
     bool m_started = false;
 };

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <new>
+#include <utility>
 #include <vector>
 #ifdef STAGE_TIMES
 #include <cstdio>
@@ -81,7 +82,8 @@ bool replaceTags(QStringView text, const Replacement* table, size_t count, QStri
                 }
         return out.finish();
     }
-    Output out(text, buffer, limit);
+    // Tags grow the text a little; room for a quarter more, as growing copies nothing.
+    Output out(text, buffer, limit, text.size() + text.size() / 4 + 64);
     const qsizetype n = text.size();
     for (qsizetype i = findChar(text, u'[', 0); i >= 0; i = findChar(text, u'[', i + 1)) {
         if (i + 2 >= n)
@@ -300,7 +302,7 @@ bool moreCodeAndBrackets(QStringView text, QString& buffer, qsizetype limit)
     // Before the character ahead of the first change, every bracket stays as it is.
     const qsizetype resume = std::max<qsizetype>(0, first - 1);
     Writer writer(buffer, limit);
-    writer.begin(2 * n + 64);
+    writer.begin(n + n / 2 + 64);
     BracketWriter out(writer);
     out.resumeAfter(text.first(resume));
     writeExpandingMore(out, text, resume, tags.open.empty() ? n : tags.open.front(), tags);
@@ -475,7 +477,8 @@ Outcome journalLinksAndBreaks(QStringView text, QString& buffer, qsizetype limit
                               bool journal)
 {
     const qsizetype n = text.size();
-    Output out(text, buffer, limit);
+    // Journal tags make a text far longer.
+    Output out(text, buffer, limit, 3 * n + 64);
     UserTagMatches journals(text, journalTag());
     const UserTag& link = linkTag();
     qsizetype linkOpener = -1, linkCloser = -1, linkLineEnd = -1, lineFeed = -1;
@@ -669,6 +672,12 @@ QString ConvertLineBreaksToHtml(const QString& text)
 }
 
 namespace {
+// The buffer that a conversion writes its passes into but does not return is kept for
+// the next one, up to this many characters: an upload run converts post after post, and
+// writing into pages already there is far faster than into fresh ones.
+constexpr qsizetype KeptScratch = qsizetype(32) << 20;
+thread_local QString keptScratch;
+
 QString convertBody(const QString& body, bool lineBreaks)
 {
     // Passes 1 and 2 in one scan: the same result as tag after tag (see replaceTags).
@@ -691,7 +700,7 @@ QString convertBody(const QString& body, bool lineBreaks)
         {u"[/CENTER]", u"</div>"},
     };
     const qsizetype limit = ConvertedTextLimit(body.size());
-    QString buffers[2];
+    QString buffers[2] = {std::exchange(keptScratch, QString()), QString()};
     QStringView current = body;
     int next = 0;
 #ifdef STAGE_TIMES
@@ -727,6 +736,11 @@ QString convertBody(const QString& body, bool lineBreaks)
                 Outcome::Changed);
     } else {
         changed(outcome == Outcome::Changed);
+    }
+    QString& scratch = buffers[next];
+    if (scratch.capacity() <= KeptScratch) {
+        scratch.truncate(0);
+        keptScratch = std::move(scratch);
     }
     if (current.data() == body.data())
         return body;
