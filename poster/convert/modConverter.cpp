@@ -8,10 +8,6 @@
 #include <new>
 #include <utility>
 #include <vector>
-#ifdef STAGE_TIMES
-#include <cstdio>
-#include <ctime>
-#endif
 
 using namespace convert;
 
@@ -703,20 +699,7 @@ QString convertBody(const QString& body, bool lineBreaks)
     QString buffers[2] = {std::exchange(keptScratch, QString()), QString()};
     QStringView current = body;
     int next = 0;
-#ifdef STAGE_TIMES
-    const auto cpu = [] {
-        timespec t;
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-    };
-    double stageStart = cpu();
-#endif
     const auto changed = [&](bool done) {
-#ifdef STAGE_TIMES
-        fprintf(stderr, "stage %.1f ms cpu -> %lld\n", cpu() - stageStart,
-                (long long)(done ? buffers[next].size() : current.size()));
-        stageStart = cpu();
-#endif
         if (done) {
             current = buffers[next];
             next ^= 1;

@@ -86,8 +86,15 @@ public:
             raiseError(ErrCantCreateObject, QStringLiteral("modPostSender"));
         // The run holds the post while it is sent.
         const ComPtr<IDiaryPost> post = m_form.LoadedPosts.first();
-        return m_form.SendPostFunction(post, m_form.chkSendWithOriginalTime->isChecked(),
-                                       m_form.chkSendAsBackdated->isChecked());
+        try {
+            return m_form.SendPostFunction(post, m_form.chkSendWithOriginalTime->isChecked(),
+                                           m_form.chkSendAsBackdated->isChecked());
+        } catch (const RuntimeError& error) {
+            // Say which post failed (a body the converter refuses, say); it stays queued.
+            raiseError(error.number(), error.source(),
+                       QStringLiteral("The post \"%1\" was not sent: %2")
+                           .arg(PostListLine(post.get()), error.description()));
+        }
     }
     void RemoveFirstPost() override
     {

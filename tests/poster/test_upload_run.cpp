@@ -1,5 +1,6 @@
 #include "platform/com/RuntimeError.h"
 #include "platform/ui/MsgBox.h"
+#include "poster/convert/modConverter.h"
 #include "poster/workflow/UploadRun.h"
 #include "poster/workflow/frmMain.h"
 #include "poster/workflow/frmWait.h"
@@ -419,6 +420,26 @@ TEST_F(RunWindow, TheBackdatedWarningCanCancelTheRunBeforeAnythingChanges)
     EXPECT_FALSE(sent.at(0).withOriginalTime);
     ASSERT_EQ(boxes.shown().size(), 2);
     EXPECT_EQ(boxes.shown().at(1).prompt, AllDone);
+}
+
+TEST_F(RunWindow, ABodyTheConverterRefusesNamesThePostAndLeavesItQueued)
+{
+    // Nested links whose text would double with every level.
+    const QString body =
+        QStringLiteral("[URL]").repeated(40) + QStringLiteral("[/URL]").repeated(40);
+    onSend = [&](const QString& title) -> bool {
+        if (title == QLatin1String("Post 2"))
+            ConvertPostBody(body, true);
+        return true;
+    };
+    form.cmdSendPosts->click();
+    ASSERT_EQ(boxes.shown().size(), 1);
+    EXPECT_EQ(boxes.shown().at(0).style, vbCritical);
+    const QString& prompt = boxes.shown().at(0).prompt;
+    EXPECT_TRUE(prompt.contains(QLatin1String("Post 2"))) << prompt.toStdString();
+    EXPECT_TRUE(prompt.contains(QLatin1String("nested too deeply"))) << prompt.toStdString();
+    EXPECT_EQ(queuedTitles(), QStringList({u"Post 2"_s, u"Post 3"_s}));
+    expectIdle(2);
 }
 
 TEST_F(RunWindow, AnErrorInsideARunIsShownAndLeavesTheWindowUsable)
