@@ -178,6 +178,101 @@ TEST(ConvertPostBody, NestedLinksThatWouldMultiplyTheTextFailTheConversion)
     EXPECT_EQ(ConvertPostBody(many, false), ReferenceConvertPostBody(many, false));
 }
 
+QString repeated(const char* piece, int count)
+{
+    return QString::fromUtf8(piece).repeated(count);
+}
+
+// Hostile bodies, each at two sizes: doubling the body at most 2.3 times the work (the
+// characters the converter looks at, compares and writes), whether it converts or ends
+// in the converter's error; and the converted text never past its bound.
+TEST(ConvertPostBody, WorkGrowsLinearlyOnHostileBodies)
+{
+    struct Shape
+    {
+        const char* name;
+        QString (*make)(int);
+    };
+    const Shape shapes[] = {
+        {"named links nested, a target end after each closer",
+         [](int n) { return repeated("[URL=", n) + repeated("x][/URL]", n); }},
+        {"named links nested, openers then closers",
+         [](int n) {
+             return repeated("[URL=http://x.example/a/b]text ", n) + repeated("[/URL]", n);
+         }},
+        {"named openers, one target end",
+         [](int n) { return repeated("[URL=", n) + QStringLiteral("x]") + repeated("[/URL]", n); }},
+        {"named openers without a target end",
+         [](int n) { return repeated("[URL=", n) + repeated("[/URL]", n); }},
+        {"links nested, each doubling",
+         [](int n) { return repeated("[URL]", n) + repeated("[/URL]", n); }},
+        {"link openers, no closer", [](int n) { return repeated("[URL]", n); }},
+        {"link openers, one closer",
+         [](int n) { return repeated("[URL", n) + QStringLiteral("[/URL]"); }},
+        {"many links", [](int n) { return repeated("[URL=x]a[/URL][URL]y[/URL]", n); }},
+        {"code markers, one closer",
+         [](int n) { return repeated("[CODE]", n) + QStringLiteral("[/CODE]"); }},
+        {"code markers then closers",
+         [](int n) { return repeated("[CODE]", n) + repeated("[/CODE]", n); }},
+        {"code full of quotes",
+         [](int n) {
+             return QStringLiteral("[CODE]") + repeated("\"&<>\r\n", n) + QStringLiteral("[/CODE]");
+         }},
+        {"journal openers, one closer",
+         [](int n) { return repeated("[J]", n) + QStringLiteral("[/J]"); }},
+        {"journal openers, closer on the next line",
+         [](int n) { return repeated("[J]", n) + QStringLiteral("\n[/J]"); }},
+        {"journal openers, a line each",
+         [](int n) { return repeated("[J]a\r\n", n) + QStringLiteral("[/J]"); }},
+        {"journal and link openers then closers",
+         [](int n) { return repeated("[J][L]", n) + repeated("[/L][/J]", n); }},
+        {"journal tags holding link tags", [](int n) { return repeated("[J][L]x[/L][/J]", n); }},
+        {"journal tags", [](int n) { return repeated("[J]x[/J]", n); }},
+        {"link tags spanning journal tags", [](int n) { return repeated("[L][J]x[/J][/L]", n); }},
+        {"user openers, closers on later lines",
+         [](int n) { return repeated("[L][J]\r\n", n) + repeated("[/J][/L]", n); }},
+        {"stray brackets", [](int n) { return repeated("<>", n); }},
+        {"line breaks", [](int n) { return repeated("\r\n", n); }},
+        {"cut markers", [](int n) { return repeated("[MORE]", n); }},
+        {"image tags", [](int n) { return repeated("[IMG]", n); }},
+        {"brackets", [](int n) { return repeated("[", n); }},
+    };
+    for (const Shape& shape : shapes) {
+        qint64 work[2];
+        for (int k = 0; k < 2; ++k) {
+            const QString body = shape.make(20000 << k);
+            const qint64 before = ConverterWork();
+            try {
+                EXPECT_LE(ConvertPostBody(body, true).size(), ConvertedTextLimit(body.size()))
+                    << shape.name;
+            } catch (const RuntimeError& error) {
+                EXPECT_EQ(error.number(), ErrOverflow) << shape.name;
+            }
+            work[k] = ConverterWork() - before;
+        }
+        EXPECT_LE(static_cast<double>(work[1]) / static_cast<double>(work[0]), 2.3)
+            << shape.name << ": " << work[0] << " then " << work[1];
+    }
+}
+
+TEST(ConvertPostBody, AConvertedTextPastItsBoundFailsTheConversion)
+{
+    // Each journal tag becomes a text 35 times its length.
+    const QString fits = repeated("[J]x[/J]", 10000);
+    EXPECT_EQ(ConvertPostBody(fits, true), ReferenceConvertPostBody(fits, true));
+    const QString tooMany = repeated("[J]x[/J]", 20000);
+    try {
+        ConvertPostBody(tooMany, true);
+        ADD_FAILURE() << "converted";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrOverflow);
+        EXPECT_EQ(error.source(), QStringLiteral("modConverter"));
+        EXPECT_TRUE(error.description().contains(QStringLiteral("[J] and [L] tags")))
+            << error.description().toStdString();
+    }
+    EXPECT_EQ(outcome(ReferenceConvertPostBody, tooMany, true), QStringLiteral("\x01error 6"));
+}
+
 // Random bodies built from the pieces that matter to the passes: every tag in both
 // letter cases, malformed tags, brackets, quotes, line breaks and Cyrillic text.
 QString randomBody(QRandomGenerator& random)

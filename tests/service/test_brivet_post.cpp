@@ -240,6 +240,20 @@ TEST(BrivetPost, DryRunPrintsBodiesAndSendsNothing)
     EXPECT_FALSE(run.out.contains(u("Uploading post 2")));
 }
 
+TEST(BrivetPost, ABodyTheConverterRefusesStopsTheRunAtThatPost)
+{
+    // Nested links whose text would double with every level, then an ordinary post.
+    const QByteArray diary = "DIARY-EXPORT 1\nPOST 2010-03-05 10:00:01\nTITLE Bomb\nBODY\n" +
+                             QByteArray("[URL]").repeated(40) + QByteArray("[/URL]").repeated(40) +
+                             "\n.\nPOST 2010-03-05 10:00:02\nTITLE Fine\nBODY\nfine\n.\n";
+    const ToolRun run = brivetPost({u("--dry-run"), u("--service-address"), u("http://127.0.0.1:9"),
+                                    writeTestFile(u("bomb.txt"), diary)});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u("nested too deeply"))) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(u("Post 1 of 2 was not published"))) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(u("\"title\":\"Fine\"")));
+}
+
 TEST(BrivetPost, BadArgumentsAndFilesExitWithTwo)
 {
     const QString diary = writeTestFile(u("diary.txt"), Diary);

@@ -129,10 +129,16 @@ public:
     {
         const ComPtr<IDiaryPost> post = m_posts->Item(current());
         if (m_dryRun) {
-            // The body is data, printed as it would be sent.
-            write(stdout, EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
-                                           post->AdultOnly(), QStringLiteral("%PROFILE_ID%")));
-            return true;
+            try {
+                // The body is data, printed as it would be sent.
+                write(stdout, EntryRequestBody(ConvertPostBody(post->Body(), true), post->Title(),
+                                               post->AdultOnly(), QStringLiteral("%PROFILE_ID%")));
+                return true;
+            } catch (const RuntimeError& error) { // a body the converter refuses
+                out(stderr,
+                    ErrorReporter::RunTimeErrorText(error, QStringLiteral("Can't send post.")));
+                return false;
+            }
         }
         PostReport& report = (*m_reports)[current()];
         LastReportText().clear();

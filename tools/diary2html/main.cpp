@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QStringList>
 #include <cstdio>
+#include <new>
 
 namespace {
 void printUsage(FILE* stream)
@@ -64,6 +65,9 @@ int main(int argc, char* argv[])
     } catch (const RuntimeError& error) { // a post the converter refuses
         complain(error.description());
         return 2;
+    } catch (const std::bad_alloc&) {
+        std::fputs("diary2html: out of memory\n", stderr);
+        return 2;
     }
 }
 
@@ -98,8 +102,15 @@ int run(int argc, char* argv[])
     const ComPtr<IDiaryPostList> posts = reader->Posts();
     for (int i = 0; i < posts->Count(); ++i) {
         const ComPtr<IDiaryPost> post = posts->Item(i);
-        write(PostListLine(post.get()) + QStringLiteral("\n") +
-              ConvertPostBody(post->Body(), lineBreaks) + QStringLiteral("\n\n"));
+        QString html;
+        try {
+            html = ConvertPostBody(post->Body(), lineBreaks);
+        } catch (const RuntimeError& error) { // a post the converter refuses
+            std::fprintf(stderr, "diary2html: post %d (%s): %s\n", i + 1,
+                         qPrintable(PostListLine(post.get())), qPrintable(error.description()));
+            return 2;
+        }
+        write(PostListLine(post.get()) + QStringLiteral("\n") + html + QStringLiteral("\n\n"));
     }
     return 0;
 }
