@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 struct Outcome
@@ -10,14 +11,23 @@ struct Outcome
     QByteArray out, err;
 };
 
-Outcome diary2html(const QStringList& arguments, const QByteArray& input = {})
+// addressSpace: a limit on the child's address space in bytes, or 0.
+Outcome diary2html(const QStringList& arguments, const QByteArray& input = {},
+                   rlim_t addressSpace = 0)
 {
     QProcess process;
+    if (addressSpace > 0)
+        process.setChildProcessModifier([addressSpace] {
+            const rlimit limit{addressSpace, addressSpace};
+            setrlimit(RLIMIT_AS, &limit);
+        });
     process.start(QStringLiteral(DIARY2HTML), arguments);
     process.write(input);
     process.closeWriteChannel();
-    process.waitForFinished(30000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    process.waitForFinished(60000);
+    // A crash counts as no exit code at all.
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
 }
 } // namespace
 
@@ -59,4 +69,27 @@ TEST(Diary2Html, MessagesShowTheFilesControlCharactersEscaped)
     // The HTML itself is data: a control character in a body comes out as it went in.
     const Outcome body = diary2html({QStringLiteral("--body")}, "a\x1b[2Jb");
     EXPECT_EQ(body.out, QByteArray("a\x1b[2Jb"));
+}
+
+TEST(Diary2Html, APostTheConverterRefusesOrRunsOutOfMemoryForEndsWithTwo)
+{
+    const QByteArray bomb = QByteArray("[URL]").repeated(40) + QByteArray("[/URL]").repeated(40);
+    Outcome run = diary2html({QStringLiteral("--body")}, bomb);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("nested too deeply")) << run.err.toStdString();
+
+    const QString diary =
+        writeTestFile(QStringLiteral("bomb.txt"),
+                      "DIARY-EXPORT 1\nPOST 2010-03-05 10:00:01\nTITLE Fine\nBODY\nfine\n.\n"
+                      "POST 2010-03-05 10:00:02\nTITLE Bomb\nBODY\n" +
+                          bomb + "\n.\n");
+    run = diary2html({diary});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("post 2 (") && run.err.contains("Bomb")) << run.err.toStdString();
+
+    // 16 MB of line breaks become 128 MB of text: more than 300 MB of address space hold.
+    run = diary2html({QStringLiteral("--body")}, QByteArray("\r\n").repeated(8 << 20),
+                     rlim_t(300) << 20);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("ut of memory")) << run.err.toStdString();
 }

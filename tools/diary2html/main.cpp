@@ -106,8 +106,9 @@ int run(int argc, char* argv[])
         try {
             html = ConvertPostBody(post->Body(), lineBreaks);
         } catch (const RuntimeError& error) { // a post the converter refuses
-            std::fprintf(stderr, "diary2html: post %d (%s): %s\n", i + 1,
-                         qPrintable(PostListLine(post.get())), qPrintable(error.description()));
+            complain(QStringLiteral("post %1 (%2): %3")
+                         .arg(i + 1)
+                         .arg(PostListLine(post.get()), error.description()));
             return 2;
         }
         write(PostListLine(post.get()) + QStringLiteral("\n") + html + QStringLiteral("\n\n"));
