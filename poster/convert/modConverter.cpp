@@ -720,14 +720,21 @@ QString convertBody(const QString& body, bool lineBreaks)
     } else {
         changed(outcome == Outcome::Changed);
     }
+    const bool changedAtAll = current.data() != body.data();
+    QString result = changedAtAll ? std::move(buffers[next ^ 1]) : body;
+    if (changedAtAll && result.capacity() > 2 * result.size() + (qsizetype(1) << 20)) {
+        // A short text in the big buffer of an earlier post: the caller gets a copy, the
+        // buffer stays for the next post.
+        QString copy(result.constData(), result.size());
+        buffers[next] = std::move(result);
+        result = std::move(copy);
+    }
     QString& scratch = buffers[next];
     if (scratch.capacity() <= KeptScratch) {
         scratch.truncate(0);
         keptScratch = std::move(scratch);
     }
-    if (current.data() == body.data())
-        return body;
-    return std::move(buffers[next ^ 1]);
+    return result;
 }
 } // namespace
 

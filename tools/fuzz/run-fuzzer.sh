@@ -18,5 +18,5 @@ printf '\x01[URL=[URL=[URL=x][/URL]x][/URL]x][/URL] [J][L]a[/L][/J] [L][J]b[/J][
 # A body of 4 KB converts in milliseconds, even under the sanitizers; an input that takes
 # two seconds is a finding.
 UBSAN_OPTIONS=halt_on_error=1 build-fuzz/bin/converter_fuzzer build-fuzz/corpus \
-    -dict=tools/fuzz/converter.dict -max_len=4096 -timeout=2 -rss_limit_mb=2048 \
+    -dict=tools/fuzz/converter.dict -max_len=4096 -len_control=10 -timeout=2 -rss_limit_mb=2048 \
     -max_total_time="$seconds" -print_final_stats=1
