@@ -134,17 +134,26 @@ bool member(QChar c)
         .contains(c);
 }
 
-QString strayBrackets(QString text)
+// The two scans, the second over what the first made, each writing a new text (a
+// replacement in place would make a long text with many brackets quadratic).
+QString strayBrackets(const QString& text)
 {
-    for (qsizetype i = text.indexOf(QLatin1Char('>')); i >= 0;
-         i = text.indexOf(QLatin1Char('>'), i + 1))
-        if (i == 0 || !member(text.at(i - 1)))
-            text.replace(i, 1, QStringLiteral("&gt;"));
-    for (qsizetype i = text.indexOf(QLatin1Char('<')); i >= 0;
-         i = text.indexOf(QLatin1Char('<'), i + 1))
-        if (i == text.size() - 1 || !member(text.at(i + 1)))
-            text.replace(i, 1, QStringLiteral("&lt;"));
-    return text;
+    QString closed;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('>') && (i == 0 || !member(text.at(i - 1))))
+            closed += QStringLiteral("&gt;");
+        else
+            closed += text.at(i);
+    }
+    QString opened;
+    for (qsizetype i = 0; i < closed.size(); ++i) {
+        if (closed.at(i) == QLatin1Char('<') &&
+            (i == closed.size() - 1 || !member(closed.at(i + 1))))
+            opened += QStringLiteral("&lt;");
+        else
+            opened += closed.at(i);
+    }
+    return opened;
 }
 
 QString regexReplace(const QString& text, const QString& pattern, const QString& replacement)
