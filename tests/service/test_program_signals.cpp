@@ -283,3 +283,20 @@ TEST(ProgramSignals, BrivetPostGivesUpOnAServiceThatNeverFinishesItsAnswer)
         << err.toStdString();
     EXPECT_EQ(session.files(), QStringList());
 }
+
+TEST(ProgramSignals, KwqtRequestStopsItsRequestAndRemovesItsFiles)
+{
+    HoldServer server("entry");
+    Session session(u("kwqt-request"));
+    const QString body = writeTestFile(u("held-body"), "{\"password\":\"" + Password + "\"}");
+    QProcess program;
+    session.start(program, u(KWQT_REQUEST),
+                  {u("--data"), body, server.address() + u("/v2/entries?nonce=1")});
+    const qint64 wget = caughtInRequest(program, session, Password);
+    ASSERT_NE(wget, 0) << program.readAllStandardError().constData();
+    ::kill(static_cast<pid_t>(program.processId()), SIGINT);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 98); // reeCancelled
+    EXPECT_TRUE(endsWithin(wget, 2000));
+    EXPECT_EQ(session.files(), QStringList());
+}
