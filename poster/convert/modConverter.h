@@ -17,7 +17,7 @@ QString ConvertPostBody(const QString& body, bool ConvertLineBreaks);
 
 // The longest converted text for a body of bodySize characters: 4 times the body and
 // 4 MB, far above any real post (a post of nothing but "[J]" tags reaches it at about
-// 15,000 of them), and it keeps the conversion's memory near 8 times the body's.
+// 17,000 of them), and it keeps the conversion's memory within about 8 times the body's.
 qsizetype ConvertedTextLimit(qsizetype bodySize);
 
 // Characters that this thread's conversions have looked at, compared or written, for
