@@ -121,7 +121,7 @@ public:
     {
         if (count > m_capacity - m_size)
             grow(count);
-        copy(reinterpret_cast<const char16_t*>(text), count, m_data + m_size);
+        std::memcpy(m_data + m_size, text, static_cast<size_t>(count) * sizeof(char16_t));
         m_size += count;
         tally(count);
     }
@@ -138,29 +138,6 @@ public:
     void end() { m_buffer.resize(m_size); }
 
 private:
-    // Most pieces are a few characters long, where a call of memcpy costs more than the
-    // copy: two overlapping moves of 8 or 16 bytes cover them.
-    static void copy(const char16_t* from, qsizetype count, char16_t* to)
-    {
-        if (count > 16) {
-            std::memcpy(to, from, static_cast<size_t>(count) * 2);
-        } else if (count >= 8) {
-            char buffer[32];
-            std::memcpy(buffer, from, 16);
-            std::memcpy(buffer + 16, from + count - 8, 16);
-            std::memcpy(to, buffer, 16);
-            std::memcpy(to + count - 8, buffer + 16, 16);
-        } else if (count >= 4) {
-            char buffer[16];
-            std::memcpy(buffer, from, 8);
-            std::memcpy(buffer + 8, from + count - 4, 8);
-            std::memcpy(to, buffer, 8);
-            std::memcpy(to + count - 4, buffer + 8, 8);
-        } else {
-            for (qsizetype i = 0; i < count; ++i)
-                to[i] = from[i];
-        }
-    }
     void grow(qsizetype count);
     QString& m_buffer;
     qsizetype m_limit;
