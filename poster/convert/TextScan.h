@@ -119,6 +119,8 @@ public:
     }
     void put(const QChar* text, qsizetype count)
     {
+        if (count == 0)
+            return;
         if (count > m_capacity - m_size)
             grow(count);
         std::memcpy(m_data + m_size, text, static_cast<size_t>(count) * sizeof(char16_t));
