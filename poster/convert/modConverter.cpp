@@ -697,6 +697,7 @@ QString convertBody(const QString& body, bool lineBreaks)
     };
     const qsizetype limit = ConvertedTextLimit(body.size());
     QString buffers[2] = {std::exchange(keptScratch, QString()), QString()};
+    const qsizetype keptCapacity = buffers[0].capacity();
     QStringView current = body;
     int next = 0;
     const auto changed = [&](bool done) {
@@ -722,7 +723,7 @@ QString convertBody(const QString& body, bool lineBreaks)
     }
     const bool changedAtAll = current.data() != body.data();
     QString result = changedAtAll ? std::move(buffers[next ^ 1]) : body;
-    if (changedAtAll && result.capacity() > 2 * result.size() + (qsizetype(1) << 20)) {
+    if (changedAtAll && next == 1 && result.size() < keptCapacity / 2) {
         // A short text in the big buffer of an earlier post: the caller gets a copy, the
         // buffer stays for the next post.
         QString copy(result.constData(), result.size());
