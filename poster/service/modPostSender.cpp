@@ -22,6 +22,7 @@
 #include <QRegularExpression>
 #include <cmath>
 #include <functional>
+#include <type_traits>
 
 QString LogonUserName;
 QString LogonPassword;
@@ -80,9 +81,53 @@ qsizetype JsonLength(QStringView text)
     return length;
 }
 
-QChar* WriteJson(QStringView text, QChar* out)
+// The escape of a backslash, a quote or a control character, as JSON writes it, in
+// either output: a CR LF pair is one line break, so i may step over its LF.
+template <typename Char>
+Char* WriteJsonEscape(char16_t code, QStringView text, qsizetype& i, Char* out)
 {
     static const char hex[] = "0123456789abcdef";
+    const auto put = [&out](char16_t c) {
+        if constexpr (std::is_same_v<Char, QChar>)
+            *out++ = QChar(c);
+        else
+            *out++ = static_cast<char>(c);
+    };
+    put(u'\\');
+    switch (code) {
+    case u'\\':
+    case u'"':
+        put(code);
+        break;
+    case u'\r':
+        if (i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        put(u'n');
+        break;
+    case u'\n':
+        put(u'n');
+        break;
+    case u'\t':
+        put(u't');
+        break;
+    case u'\b':
+        put(u'b');
+        break;
+    case u'\f':
+        put(u'f');
+        break;
+    default:
+        put(u'u');
+        put(u'0');
+        put(u'0');
+        put(static_cast<char16_t>(hex[code >> 4]));
+        put(static_cast<char16_t>(hex[code & 0xF]));
+    }
+    return out;
+}
+
+QChar* WriteJson(QStringView text, QChar* out)
+{
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
         const QChar c = text[i];
@@ -98,38 +143,7 @@ QChar* WriteJson(QStringView text, QChar* out)
             }
             continue;
         }
-        *out++ = u'\\';
-        switch (code) {
-        case u'\\':
-            *out++ = u'\\';
-            break;
-        case u'"':
-            *out++ = u'"';
-            break;
-        case u'\r':
-            if (i + 1 < size && text[i + 1] == u'\n')
-                ++i;
-            *out++ = u'n';
-            break;
-        case u'\n':
-            *out++ = u'n';
-            break;
-        case u'\t':
-            *out++ = u't';
-            break;
-        case u'\b':
-            *out++ = u'b';
-            break;
-        case u'\f':
-            *out++ = u'f';
-            break;
-        default:
-            *out++ = u'u';
-            *out++ = u'0';
-            *out++ = u'0';
-            *out++ = QLatin1Char(hex[code >> 4]);
-            *out++ = QLatin1Char(hex[code & 0xF]);
-        }
+        out = WriteJsonEscape(code, text, i, out);
     }
     return out;
 }
@@ -162,43 +176,15 @@ qsizetype JsonUtf8Length(QStringView text)
 
 char* WriteJsonUtf8(QStringView text, char* out)
 {
-    static const char hex[] = "0123456789abcdef";
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
         char32_t c = text[i].unicode();
-        if (c >= 0x20 && c < 0x80) {
-            if (c == u'\\' || c == u'"')
-                *out++ = '\\';
-            *out++ = static_cast<char>(c);
+        if (c < 0x20 || c == u'\\' || c == u'"') {
+            out = WriteJsonEscape(static_cast<char16_t>(c), text, i, out);
             continue;
         }
-        if (c < 0x20) {
-            *out++ = '\\';
-            switch (c) {
-            case u'\r':
-                if (i + 1 < size && text[i + 1] == u'\n')
-                    ++i;
-                *out++ = 'n';
-                break;
-            case u'\n':
-                *out++ = 'n';
-                break;
-            case u'\t':
-                *out++ = 't';
-                break;
-            case u'\b':
-                *out++ = 'b';
-                break;
-            case u'\f':
-                *out++ = 'f';
-                break;
-            default:
-                *out++ = 'u';
-                *out++ = '0';
-                *out++ = '0';
-                *out++ = hex[c >> 4];
-                *out++ = hex[c & 0xF];
-            }
+        if (c < 0x80) {
+            *out++ = static_cast<char>(c);
             continue;
         }
         if (QChar::isSurrogate(c)) {
