@@ -261,54 +261,51 @@ QList<TemplatePiece> TemplatePieces(const QString& text, const QHash<QString, Fi
     return pieces;
 }
 
-// FillTemplate's text as UTF-8 bytes, written once.
-QByteArray FillTemplateUtf8(const QString& text, const QHash<QString, FillIn>& values)
+// The filled template as a text (QString) or as UTF-8 bytes (QByteArray): the exact
+// size is counted first, a value that stands twice measured once, and the result is
+// written once.
+template <typename Result>
+Result FillPieces(const QString& text, const QHash<QString, FillIn>& values)
 {
+    constexpr bool utf8 = std::is_same_v<Result, QByteArray>;
     const QList<TemplatePiece> pieces = TemplatePieces(text, values);
+    QList<Result> literals;
     QHash<const FillIn*, qsizetype> lengths;
     qsizetype total = 0;
     for (const TemplatePiece& piece : pieces) {
-        total += piece.literal.toUtf8().size();
+        if constexpr (utf8)
+            literals.append(piece.literal.toUtf8());
+        else
+            literals.append(piece.literal.toString());
+        total += literals.last().size();
         if (piece.value) {
             if (!lengths.contains(piece.value))
-                lengths.insert(piece.value, piece.value->utf8Length());
+                lengths.insert(piece.value,
+                               utf8 ? piece.value->utf8Length() : piece.value->length());
             total += lengths.value(piece.value);
         }
     }
-    QByteArray result(total, Qt::Uninitialized);
-    char* out = result.data();
-    for (const TemplatePiece& piece : pieces) {
-        const QByteArray literal = piece.literal.toUtf8();
-        out = std::copy(literal.cbegin(), literal.cend(), out);
-        if (piece.value)
-            out = piece.value->write(out);
+    Result result(total, Qt::Uninitialized);
+    auto* out = result.data();
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        out = std::copy(literals[i].cbegin(), literals[i].cend(), out);
+        if (pieces[i].value)
+            out = pieces[i].value->write(out);
     }
     return result;
+}
+
+// FillTemplate's text as UTF-8 bytes, written once.
+QByteArray FillTemplateUtf8(const QString& text, const QHash<QString, FillIn>& values)
+{
+    return FillPieces<QByteArray>(text, values);
 }
 
 // Replaces every %NAME% of the template in one pass, so that a placeholder written
 // inside a title or body reaches the service as the user wrote it.
 QString FillTemplate(const QString& text, const QHash<QString, FillIn>& values)
 {
-    const QList<TemplatePiece> pieces = TemplatePieces(text, values);
-    QHash<const FillIn*, qsizetype> lengths;
-    qsizetype total = 0;
-    for (const TemplatePiece& piece : pieces) {
-        total += piece.literal.size();
-        if (piece.value) {
-            if (!lengths.contains(piece.value))
-                lengths.insert(piece.value, piece.value->length());
-            total += lengths.value(piece.value);
-        }
-    }
-    QString result(total, Qt::Uninitialized);
-    QChar* out = result.data();
-    for (const TemplatePiece& piece : pieces) {
-        out = std::copy(piece.literal.begin(), piece.literal.end(), out);
-        if (piece.value)
-            out = piece.value->write(out);
-    }
-    return result;
+    return FillPieces<QString>(text, values);
 }
 
 // The component beside the program, unless this run uses one of its own.
