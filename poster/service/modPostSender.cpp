@@ -81,10 +81,11 @@ qsizetype JsonLength(QStringView text)
     return length;
 }
 
-// The escape of a backslash, a quote or a control character, as JSON writes it, in
-// either output: a CR LF pair is one line break, so i may step over its LF.
+// The escape of a control character, as JSON writes it, in either output: a CR LF
+// pair is one line break, so i may step over its LF. Quote and backslash, which are
+// frequent in HTML, are escaped by the writers themselves.
 template <typename Char>
-Char* WriteJsonEscape(char16_t code, QStringView text, qsizetype& i, Char* out)
+Char* WriteControlEscape(char16_t code, QStringView text, qsizetype& i, Char* out)
 {
     static const char hex[] = "0123456789abcdef";
     const auto put = [&out](char16_t c) {
@@ -95,10 +96,6 @@ Char* WriteJsonEscape(char16_t code, QStringView text, qsizetype& i, Char* out)
     };
     put(u'\\');
     switch (code) {
-    case u'\\':
-    case u'"':
-        put(code);
-        break;
     case u'\r':
         if (i + 1 < text.size() && text[i + 1] == u'\n')
             ++i;
@@ -143,7 +140,12 @@ QChar* WriteJson(QStringView text, QChar* out)
             }
             continue;
         }
-        out = WriteJsonEscape(code, text, i, out);
+        if (code >= 0x20) {
+            *out++ = u'\\';
+            *out++ = c;
+        } else {
+            out = WriteControlEscape(code, text, i, out);
+        }
     }
     return out;
 }
@@ -179,12 +181,14 @@ char* WriteJsonUtf8(QStringView text, char* out)
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
         char32_t c = text[i].unicode();
-        if (c < 0x20 || c == u'\\' || c == u'"') {
-            out = WriteJsonEscape(static_cast<char16_t>(c), text, i, out);
+        if (c >= 0x20 && c < 0x80) {
+            if (c == u'\\' || c == u'"')
+                *out++ = '\\';
+            *out++ = static_cast<char>(c);
             continue;
         }
-        if (c < 0x80) {
-            *out++ = static_cast<char>(c);
+        if (c < 0x20) {
+            out = WriteControlEscape(static_cast<char16_t>(c), text, i, out);
             continue;
         }
         if (QChar::isSurrogate(c)) {
